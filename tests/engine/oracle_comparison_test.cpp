@@ -1,0 +1,108 @@
+// Random images, centres and radii: the engine must reproduce the plain
+// square-scan algorithm bit for bit, profile and model alike.
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "engine_fixture.h"
+#include "literal_model.h"
+
+namespace {
+
+// Sample sets that stress what the fast paths could get wrong: heavy
+// duplicates, both signed zeros, blank (NaN) pixels, infinities, and plain
+// continuous values.
+enum class Data { kContinuous, kFewLevels, kSignedZeros, kBlanks };
+
+float DrawSample(Data kind, std::mt19937& rng) {
+  std::uniform_int_distribution<int> pick(0, 99);
+  const int u = pick(rng);
+  switch (kind) {
+    case Data::kContinuous:
+      return std::uniform_real_distribution<float>(-50.0f, 1000.0f)(rng);
+    case Data::kFewLevels:
+      return static_cast<float>(u % 4);
+    case Data::kSignedZeros:
+      if (u < 40) return 0.0f;
+      if (u < 80) return -0.0f;
+      return static_cast<float>(u % 3) - 1.0f;
+    case Data::kBlanks:
+      if (u < 30) return std::numeric_limits<float>::quiet_NaN();
+      if (u < 35)
+        return u % 2 ? std::numeric_limits<float>::infinity()
+                     : -std::numeric_limits<float>::infinity();
+      if (u < 55) return u % 2 ? 0.0f : -0.0f;
+      return static_cast<float>(u % 7);
+  }
+  return 0.0f;
+}
+
+struct Case {
+  std::int32_t width, height, cx, cy, R;
+  Data data;
+};
+
+Case DrawCase(std::mt19937& rng, std::int32_t maxRadius) {
+  auto uniform = [&](std::int32_t lo, std::int32_t hi) {
+    return std::uniform_int_distribution<std::int32_t>(lo, hi)(rng);
+  };
+  Case c{};
+  c.width = uniform(1, 70);
+  c.height = uniform(1, 70);
+  // Mostly inside, sometimes near or beyond an edge.
+  c.cx = uniform(-c.width / 2 - 5, c.width + c.width / 2 + 5);
+  c.cy = uniform(-c.height / 2 - 5, c.height + c.height / 2 + 5);
+  c.R = uniform(-2, maxRadius);
+  c.data = static_cast<Data>(uniform(0, 3));
+  return c;
+}
+
+class OracleComparison : public EngineTest {
+ protected:
+  void Check(const Case& c, std::mt19937& rng) {
+    SCOPED_TRACE(testing::Message()
+                 << "image " << c.width << "x" << c.height << ", centre (" << c.cx << ", " << c.cy
+                 << "), R " << c.R << ", data " << static_cast<int>(c.data));
+    std::vector<float> samples(static_cast<std::size_t>(c.width * c.height));
+    for (float& s : samples) s = DrawSample(c.data, rng);
+    SetImage(c.width, c.height, samples);
+    PeakValue = 123.25f;
+    std::vector<float> expectedModel(model_.size(), kUntouched);
+    std::vector<float> expectedProfile;
+    const literal::Image image{c.width, c.height, source_.data()};
+    ASSERT_TRUE(
+        literal::Render(image, expectedModel.data(), c.cx, c.cy, c.R, PeakValue, &expectedProfile));
+    ASSERT_TRUE(RenderComaModel(c.cx, c.cy, c.R));
+
+    for (std::size_t k = 0; k < expectedProfile.size(); ++k) {
+      ASSERT_EQ(Bits(RadialProfile[k]), Bits(expectedProfile[k])) << "profile entry " << k;
+    }
+    for (std::size_t i = 0; i < model_.size(); ++i) {
+      ASSERT_EQ(Bits(model_[i]), Bits(expectedModel[i]))
+          << "pixel (" << i % static_cast<std::size_t>(c.width) << ", "
+          << i / static_cast<std::size_t>(c.width) << ")";
+    }
+    for (std::int32_t r = 0; r <= c.R + 1; ++r) {
+      bool abandoned = false;
+      const auto members = literal::RingMembers(image, c.cx, c.cy, r, &abandoned);
+      ASSERT_EQ(RingMemberCount(c.cx, c.cy, r), static_cast<std::int32_t>(members.size()))
+          << "ring " << r;
+    }
+  }
+};
+
+TEST_F(OracleComparison, SmallRadii) {
+  std::mt19937 rng(20240611u);
+  for (int i = 0; i < 400; ++i) Check(DrawCase(rng, 40), rng);
+}
+
+TEST_F(OracleComparison, LargeRadii) {
+  std::mt19937 rng(7u);
+  for (int i = 0; i < 6; ++i) {
+    Case c = DrawCase(rng, 300);
+    c.R = std::uniform_int_distribution<std::int32_t>(200, 300)(rng);
+    Check(c, rng);
+  }
+}
+
+}  // namespace
