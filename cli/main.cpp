@@ -97,6 +97,13 @@ int main(int argc, char** argv) {
               "Read HDU N (0 = primary) instead of the first 2-D image", "N");
   convert_cmd->add_flag("--force", convert.force, "Replace the output if it exists");
 
+  // Left to CLI11, an unknown subcommand would only be reported as a missing one.
+  if (argc > 1 && argv[1][0] != '-') {
+    const std::string name = argv[1];
+    if (name != "model" && name != "sample" && name != "convert") {
+      return Fail(kExitUsage, "unknown subcommand '" + name + "' (use model, sample or convert)");
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
