@@ -91,8 +91,10 @@ int main(int argc, char** argv) {
   ConvertOptions convert;
   CLI::App* convert_cmd = app.add_subcommand(
       "convert", "Convert FITS to the host's raw .f32 image or back (by OUTPUT's extension)");
-  convert_cmd->add_option("INPUT", convert.input, "FITS or raw image")->required();
-  convert_cmd->add_option("OUTPUT", convert.output, ".fits/.fit/.fts or .f32")->required();
+  convert_cmd->add_option("INPUT", convert.input, "FITS or raw image")->required()->type_name("");
+  convert_cmd->add_option("OUTPUT", convert.output, ".fits/.fit/.fts or .f32")
+      ->required()
+      ->type_name("");
   AddOptional(convert_cmd, "--hdu", convert.hdu,
               "Read HDU N (0 = primary) instead of the first 2-D image", "N");
   convert_cmd->add_flag("--force", convert.force, "Replace the output if it exists");

@@ -120,14 +120,14 @@ TEST_P(ModelAgainstEngine, OutputsMatchTheEngine) {
   EXPECT_EQ(rows, std::max(c.radius, 0));
 }
 
-INSTANTIATE_TEST_SUITE_P(Centres, ModelAgainstEngine,
-                         ::testing::Values(ModelCase{"inside", 15, 11, 9, 1234},
-                                           ModelCase{"near_edge", 2, 27, 12, 0},
-                                           ModelCase{"outside", -6, 40, 30, 7},
-                                           ModelCase{"beyond_image", 0, 0, 100, -5},
-                                           ModelCase{"radius_zero", 15, 11, 0, 99},
-                                           ModelCase{"negative_peak_rounds", 3, 3, 4, -16777217}),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Centres, ModelAgainstEngine,
+    ::testing::Values(ModelCase{"inside", 15, 11, 9, 1234}, ModelCase{"near_edge", 2, 27, 12, 0},
+                      ModelCase{"outside", -6, 40, 30, 7}, ModelCase{"beyond_image", 0, 0, 100, -5},
+                      ModelCase{"extreme_centre", INT32_MAX, INT32_MIN, 39999, 1},
+                      ModelCase{"radius_zero", 15, 11, 0, 99},
+                      ModelCase{"negative_peak_rounds", 3, 3, 4, -16777217}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 // The raw file the reference host reads gives the same model as the FITS file
 // it was converted from.
