@@ -15,12 +15,16 @@ inline std::int64_t FloorSqrt(std::int64_t x) {
   return s;
 }
 
-// Moves s, a floor square root of a value that has changed a little, to
-// FloorSqrt(x) with a few steps instead of a new square root.
+// FloorSqrt(x) given s, the floor square root of a nearby value: a step of at
+// most one is checked with integer products, anything else recomputed, so
+// each call costs O(1) however far x has moved. x < 2^62.
 inline std::int64_t AdjustFloorSqrt(std::int64_t s, std::int64_t x) {
   if (x < 0) return -1;
-  if (s < 0) s = 0;
-  while (s * s > x) --s;
-  while ((s + 1) * (s + 1) <= x) ++s;
-  return s;
+  if (s >= 0 && s * s <= x) {
+    if ((s + 1) * (s + 1) > x) return s;
+    if ((s + 2) * (s + 2) > x) return s + 1;
+  } else if (s >= 1 && (s - 1) * (s - 1) <= x) {
+    return s - 1;
+  }
+  return FloorSqrt(x);
 }
