@@ -6,8 +6,9 @@ TForm3* ComaDialog = nullptr;
 
 namespace {
 
-// The handlers the layout resource may bind by name.
-const platform::Form::Method kMethods[] = {
+// The handlers the layout resource may bind by name; constant, so that
+// loading the library runs no initialiser of the module's own.
+constexpr platform::Form::Method kMethods[] = {
     {"ButCreateClick", static_cast<platform::Form::Handler>(&TForm3::ButCreateClick)},
     {"ButPeakClick", static_cast<platform::Form::Handler>(&TForm3::ButPeakClick)},
 };
