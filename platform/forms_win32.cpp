@@ -353,7 +353,8 @@ std::string Backend::ExecutablePath() {
 }
 
 std::string Backend::OemToAnsiText(std::string text) {
-  if (!text.empty()) ::OemToCharBuffA(text.data(), text.data(), static_cast<DWORD>(text.size()));
+  // In place: each OEM character maps to exactly one ANSI character.
+  if (!text.empty()) ::OemToCharA(text.c_str(), text.data());
   return text;
 }
 
