@@ -41,6 +41,24 @@ TEST_F(EntryPointsTest, TheApplicationTakesTheOwnerOfTheWindowPassed) {
   pi_activate(0, 0);
   ASSERT_NE(ComaDialog, nullptr);
   EXPECT_TRUE(ComaDialog->Visible());
+  // The module's own boxes then have no owner either.
+  host.current = 0;
+  ComaDialog->ButCreate->Click();
+  ASSERT_EQ(headless::MessageBoxes().size(), 1u);
+  EXPECT_EQ(headless::MessageBoxes()[0].owner, 0);
+  EXPECT_EQ(headless::MessageBoxes()[0].text, "Please open an image.");
+}
+
+TEST_F(EntryPointsTest, ASecondInitializeForgetsTheDialogAndRebinds) {
+  Initialize();
+  pi_activate(0, 0);
+  ASSERT_NE(ComaDialog, nullptr);
+  const platform::NativeWindow other_main = headless::CreateHostWindow();
+  char name[20], description[47];
+  pi_initialize(FakeHost::Callback, name, description, headless::CreateHostWindow(other_main));
+  EXPECT_EQ(ComaDialog, nullptr);
+  EXPECT_EQ(App().Handle(), other_main);
+  EXPECT_NE(App().FirstForm(), nullptr);  // the old dialog lives on, owned by the application
 }
 
 TEST_F(EntryPointsTest, FinalizeWithoutActivationDoesNothing) {
