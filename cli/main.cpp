@@ -1,0 +1,133 @@
+// comamodel: the coma model engine on FITS images, for processing sequences of
+// frames outside the host application.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <string>
+
+#include "commands.h"
+#include "tool_error.h"
+
+namespace {
+
+// One line on stderr for every failure, so a script's log stays readable.
+int Fail(int exit_code, std::string message) {
+  for (char& c : message) {
+    if (c == '\n') c = ' ';
+  }
+  std::cerr << "comamodel: " << message << '\n';
+  return exit_code;
+}
+
+// Binds an option whose presence matters: the optional stays empty unless
+// the option is given.
+CLI::Option* AddOptional(CLI::App* app, const std::string& name, std::optional<std::string>& target,
+                         const std::string& help, const std::string& value_name) {
+  return app
+      ->add_option_function<std::string>(
+          name, [&target](const std::string& value) { target = value; }, help)
+      ->type_name(value_name);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "comamodel: a circular model of a comet's coma from the median brightness of "
+      "each ring around its centre.",
+      "comamodel"};
+  app.require_subcommand(1);
+  app.set_version_flag("--version", ToolVersion());
+  app.footer(
+      "Exit status: 0 success, 1 a file or its data (missing or non-FITS input, no 2-D image,\n"
+      "an output that exists or names the input), 2 a bad command line.");
+
+  ModelOptions model;
+  CLI::App* model_cmd = app.add_subcommand("model", "Render the coma model of an image");
+  model_cmd->add_option("INPUT", model.input, "FITS image, or a raw .f32 image of the host")
+      ->required()
+      ->type_name("INPUT.fits");
+  model_cmd
+      ->add_option("--center", model.center,
+                   "Coma centre: X is the 0-based column, Y the 0-based row (the sample at "
+                   "index X + Y*W of the row-major samples)")
+      ->required()
+      ->type_name("X,Y");
+  model_cmd->add_option("--radius", model.radius, "Model radius R in pixels, at most 39999")
+      ->required()
+      ->type_name("R");
+  model_cmd
+      ->add_option("--peak", model.peak, "Integer value V given to the centre pixel (default 0)")
+      ->type_name("V");
+  model_cmd->add_option("-o,--output", model.output, "Model image to write (FITS, BITPIX -32)")
+      ->required()
+      ->type_name("MODEL.fits");
+  AddOptional(model_cmd, "--residual", model.residual, "Also write source - model (FITS)",
+              "FILE.fits");
+  AddOptional(model_cmd, "--ratio", model.ratio,
+              "Also write source / model (FITS; NaN where the model is 0)", "FILE.fits");
+  AddOptional(model_cmd, "--profile", model.profile,
+              "Also write the profile: radius, ring median, member count (CSV)", "FILE.csv");
+  AddOptional(model_cmd, "--preview", model.preview,
+              "Also write source | model | residual, asinh stretched (PNG)", "FILE.png");
+  AddOptional(model_cmd, "--hdu", model.hdu,
+              "Read HDU N (0 = primary) instead of the first 2-D image", "N");
+  model_cmd->add_flag("--force", model.force, "Replace outputs that exist");
+  model_cmd->footer(
+      "Coordinates are 0-based: X counts columns and Y rows from the first sample, as in\n"
+      "the plug-in (DS9 shows them 1-based). All outputs are written together or not at all.");
+
+  SampleOptions sample;
+  CLI::App* sample_cmd = app.add_subcommand(
+      "sample", "Write a synthetic comet image and print its centre as 'center X,Y'");
+  sample_cmd->add_option("OUTPUT", sample.output, "FITS image to write")
+      ->required()
+      ->type_name("OUTPUT.fits");
+  sample_cmd->add_option("--size", sample.size, "Image size (default 1024x768)")->type_name("WxH");
+  sample_cmd->add_option("--seed", sample.seed, "Seed of the stars and noise (default 1)")
+      ->type_name("N");
+  sample_cmd->add_flag("--force", sample.force, "Replace the output if it exists");
+
+  ConvertOptions convert;
+  CLI::App* convert_cmd = app.add_subcommand(
+      "convert", "Convert FITS to the host's raw .f32 image or back (by OUTPUT's extension)");
+  convert_cmd->add_option("INPUT", convert.input, "FITS or raw image")->required()->type_name("");
+  convert_cmd->add_option("OUTPUT", convert.output, ".fits/.fit/.fts or .f32")
+      ->required()
+      ->type_name("");
+  AddOptional(convert_cmd, "--hdu", convert.hdu,
+              "Read HDU N (0 = primary) instead of the first 2-D image", "N");
+  convert_cmd->add_flag("--force", convert.force, "Replace the output if it exists");
+
+  // Left to CLI11, an unknown subcommand would only be reported as a missing one.
+  if (argc > 1 && argv[1][0] != '-') {
+    const std::string name = argv[1];
+    if (name != "model" && name != "sample" && name != "convert") {
+      return Fail(kExitUsage, "unknown subcommand '" + name + "' (use model, sample or convert)");
+    }
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    return Fail(kExitUsage, std::string(e.what()) + " (see comamodel --help)");
+  }
+
+  try {
+    if (*model_cmd) RunModel(model);
+    if (*sample_cmd) RunSample(sample, std::cout);
+    if (*convert_cmd) RunConvert(convert);
+  } catch (const ToolError& e) {
+    return Fail(e.exit_code(), e.what());
+  } catch (const std::bad_alloc&) {
+    return Fail(kExitData, "out of memory");
+  } catch (const std::exception& e) {
+    return Fail(kExitData, e.what());
+  }
+  return 0;
+}

@@ -1,0 +1,165 @@
+// Random images, centres and radii: the engine must reproduce the plain
+// square-scan algorithm bit for bit, profile and model alike.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "engine_fixture.h"
+#include "literal_model.h"
+
+namespace {
+
+// Sample sets that stress what the fast paths could get wrong: heavy
+// duplicates, both signed zeros, blank (NaN) pixels, infinities, and plain
+// continuous values.
+enum class Data { kContinuous, kFewLevels, kSignedZeros, kBlanks };
+
+float DrawSample(Data kind, std::mt19937& rng) {
+  std::uniform_int_distribution<int> pick(0, 99);
+  const int u = pick(rng);
+  switch (kind) {
+    case Data::kContinuous:
+      return std::uniform_real_distribution<float>(-50.0f, 1000.0f)(rng);
+    case Data::kFewLevels:
+      return static_cast<float>(u % 4);
+    case Data::kSignedZeros:
+      if (u < 40) return 0.0f;
+      if (u < 80) return -0.0f;
+      return static_cast<float>(u % 3) - 1.0f;
+    case Data::kBlanks:
+      if (u < 30) return std::numeric_limits<float>::quiet_NaN();
+      if (u < 35)
+        return u % 2 ? std::numeric_limits<float>::infinity()
+                     : -std::numeric_limits<float>::infinity();
+      if (u < 55) return u % 2 ? 0.0f : -0.0f;
+      return static_cast<float>(u % 7);
+  }
+  return 0.0f;
+}
+
+struct Case {
+  std::int32_t width, height, cx, cy, R;
+  Data data;
+};
+
+Case DrawCase(std::mt19937& rng, std::int32_t maxRadius) {
+  auto uniform = [&](std::int32_t lo, std::int32_t hi) {
+    return std::uniform_int_distribution<std::int32_t>(lo, hi)(rng);
+  };
+  Case c{};
+  c.width = uniform(1, 70);
+  c.height = uniform(1, 70);
+  // Mostly inside, sometimes near or beyond an edge.
+  c.cx = uniform(-c.width / 2 - 5, c.width + c.width / 2 + 5);
+  c.cy = uniform(-c.height / 2 - 5, c.height + c.height / 2 + 5);
+  c.R = uniform(-2, maxRadius);
+  c.data = static_cast<Data>(uniform(0, 3));
+  return c;
+}
+
+class OracleComparison : public EngineTest {
+ protected:
+  void Check(const Case& c, std::mt19937& rng) {
+    SCOPED_TRACE(testing::Message()
+                 << "image " << c.width << "x" << c.height << ", centre (" << c.cx << ", " << c.cy
+                 << "), R " << c.R << ", data " << static_cast<int>(c.data));
+    std::vector<float> samples(static_cast<std::size_t>(c.width * c.height));
+    for (float& s : samples) s = DrawSample(c.data, rng);
+    SetImage(c.width, c.height, samples);
+    PeakValue = 123.25f;
+    std::vector<float> expectedModel(model_.size(), kUntouched);
+    std::vector<float> expectedProfile;
+    const literal::Image image{c.width, c.height, source_.data()};
+    ASSERT_TRUE(
+        literal::Render(image, expectedModel.data(), c.cx, c.cy, c.R, PeakValue, &expectedProfile));
+    ASSERT_TRUE(RenderComaModel(c.cx, c.cy, c.R));
+
+    for (std::size_t k = 0; k < expectedProfile.size(); ++k) {
+      ASSERT_EQ(Bits(RadialProfile[k]), Bits(expectedProfile[k])) << "profile entry " << k;
+    }
+    for (std::size_t i = 0; i < model_.size(); ++i) {
+      ASSERT_EQ(Bits(model_[i]), Bits(expectedModel[i]))
+          << "pixel (" << i % static_cast<std::size_t>(c.width) << ", "
+          << i / static_cast<std::size_t>(c.width) << ")";
+    }
+    for (std::int32_t r = 0; r <= c.R + 1; ++r) {
+      bool abandoned = false;
+      const auto members = literal::RingMembers(image, c.cx, c.cy, r, &abandoned);
+      ASSERT_EQ(RingMemberCount(c.cx, c.cy, r), static_cast<std::int32_t>(members.size()))
+          << "ring " << r;
+    }
+  }
+};
+
+TEST_F(OracleComparison, SmallRadii) {
+  std::mt19937 rng(20240611u);
+  for (int i = 0; i < 400; ++i) Check(DrawCase(rng, 40), rng);
+}
+
+TEST_F(OracleComparison, LargeRadii) {
+  std::mt19937 rng(7u);
+  for (int i = 0; i < 6; ++i) {
+    Case c = DrawCase(rng, 300);
+    c.R = std::uniform_int_distribution<std::int32_t>(200, 300)(rng);
+    Check(c, rng);
+  }
+}
+
+// Rings of any radius around any centre, checked against a gathering that
+// visits every image pixel in row order with the exact integer membership
+// test (the square scan is out of reach for such radii). The centres sit at
+// about a radius from the image, so that the rings cut through it.
+TEST_F(OracleComparison, AnyCentreAndRadius) {
+  std::mt19937 rng(99u);
+  auto uniform = [&](std::int64_t lo, std::int64_t hi) {
+    return std::uniform_int_distribution<std::int64_t>(lo, hi)(rng);
+  };
+  int withMembers = 0;
+  for (int i = 0; i < 300; ++i) {
+    const auto width = static_cast<std::int32_t>(uniform(1, 40));
+    const auto height = static_cast<std::int32_t>(uniform(1, 40));
+    const auto r = static_cast<std::int32_t>(
+        uniform(0, 2) == 0 ? uniform(0, 100)
+                           : uniform(0, std::numeric_limits<std::int32_t>::max()));
+    // A direction, then the centre about r away from the image in it.
+    const double angle = std::uniform_real_distribution<double>(0.0, 6.283185307179586)(rng);
+    auto clampToInt32 = [](double v) {
+      return static_cast<std::int32_t>(std::clamp(v, -2147483648.0, 2147483647.0));
+    };
+    const std::int32_t cx = clampToInt32(width / 2.0 + r * std::cos(angle) +
+                                         static_cast<double>(uniform(-width, width) / 2));
+    const std::int32_t cy = clampToInt32(height / 2.0 + r * std::sin(angle) +
+                                         static_cast<double>(uniform(-height, height) / 2));
+    const Data data = static_cast<Data>(uniform(0, 3));
+    SCOPED_TRACE(testing::Message()
+                 << "image " << width << "x" << height << ", centre (" << cx << ", " << cy
+                 << "), r " << r << ", data " << static_cast<int>(data));
+    std::vector<float> samples(static_cast<std::size_t>(width * height));
+    for (float& v : samples) v = DrawSample(data, rng);
+    SetImage(width, height, samples);
+
+    std::vector<float> members;
+    const std::int64_t lo = std::int64_t{r} * (std::int64_t{r} - 1);
+    const std::int64_t hi = std::int64_t{r} * (std::int64_t{r} + 1);
+    for (std::int32_t y = 0; y < height; ++y) {
+      for (std::int32_t x = 0; x < width; ++x) {
+        const std::int64_t dx = x - std::int64_t{cx};
+        const std::int64_t dy = y - std::int64_t{cy};
+        const std::int64_t d2 = dx * dx + dy * dy;
+        const bool member = r == 0 ? d2 == 0 : lo < d2 && d2 <= hi;
+        if (member && !std::isnan(Source(x, y))) members.push_back(Source(x, y));
+      }
+    }
+    const auto n = static_cast<std::int32_t>(members.size());
+    literal::Quicksort(members.data(), 0, n - 1);
+    ASSERT_EQ(RingMemberCount(cx, cy, r), n);
+    ASSERT_EQ(Bits(RingMedian(cx, cy, r)), Bits(literal::Median(members.data(), n)));
+    withMembers += n > 0 ? 1 : 0;
+  }
+  EXPECT_GT(withMembers, 150);  // most rings must reach the image to test anything
+}
+
+}  // namespace
