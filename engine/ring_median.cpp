@@ -116,8 +116,10 @@ constexpr std::int32_t kSmallSelection = 384;
 // depends on which values were gathered, not on their order.
 //
 // The middle ranks are narrowed by counting the samples per bucket of their
-// order keys (the key range split into at most 2048 buckets), keeping only
-// the buckets that hold the middle ranks, until few samples remain.
+// order keys (the key range split into at most 2048 buckets) and keeping only
+// the bucket that holds them, until few samples or one value remain. Middle
+// ranks that fall into two buckets are the largest of the one and the
+// smallest of the other.
 float SelectMedian(SampleArray& samples, std::int32_t n, float lo, float hi) {
   float* data = samples.data();
   std::int32_t count = n;
@@ -154,19 +156,30 @@ float SelectMedian(SampleArray& samples, std::int32_t n, float lo, float hi) {
     while (belowUpper + BucketCounts[upperBucket] <= upperRank) {
       belowUpper += BucketCounts[upperBucket++];
     }
-    if (shift == 0) {  // one key per bucket: the buckets are the values
-      lower = FromOrderKey(keyMin + static_cast<std::uint32_t>(lowerBucket));
-      upper = FromOrderKey(keyMin + static_cast<std::uint32_t>(upperBucket));
+    if (lowerBucket != upperBucket) {
+      // Adjacent ranks in two buckets: the largest sample of the first and
+      // the smallest of the second.
+      lower = -std::numeric_limits<float>::infinity();
+      upper = std::numeric_limits<float>::infinity();
+      for (std::int32_t i = 0; i < count; ++i) {
+        const float v = data[i];
+        const std::size_t bucket = (OrderKey(v) - keyMin) >> shift;
+        if (bucket == lowerBucket && v > lower) lower = v;
+        if (bucket == upperBucket && v < upper) upper = v;
+      }
       break;
     }
-    // Keep only the samples of those buckets (and of none between: the ranks
-    // are adjacent), at the front of the buffer.
+    if (shift == 0) {  // one key per bucket: the bucket is the value
+      lower = upper = FromOrderKey(keyMin + static_cast<std::uint32_t>(lowerBucket));
+      break;
+    }
+    // Keep only the samples of that bucket, at the front of the buffer; its
+    // key range is at most a 1024th of the current one.
     std::int32_t kept = 0;
     for (std::int32_t i = 0; i < count; ++i) {
       const float v = data[i];
-      const std::size_t bucket = (OrderKey(v) - keyMin) >> shift;
       data[kept] = v;
-      kept += bucket >= lowerBucket && bucket <= upperBucket ? 1 : 0;
+      kept += ((OrderKey(v) - keyMin) >> shift) == lowerBucket ? 1 : 0;
     }
     count = kept;
     lowerRank -= below;
@@ -174,7 +187,7 @@ float SelectMedian(SampleArray& samples, std::int32_t n, float lo, float hi) {
     const std::uint64_t newMin =
         std::uint64_t{keyMin} + (static_cast<std::uint64_t>(lowerBucket) << shift);
     const std::uint64_t newMax =
-        std::uint64_t{keyMin} + (static_cast<std::uint64_t>(upperBucket + 1) << shift) - 1;
+        std::uint64_t{keyMin} + (static_cast<std::uint64_t>(lowerBucket + 1) << shift) - 1;
     keyMin = static_cast<std::uint32_t>(newMin);
     keyMax = static_cast<std::uint32_t>(std::min<std::uint64_t>(newMax, keyMax));
   }

@@ -1,6 +1,7 @@
 // Random images, centres and radii: the engine must reproduce the plain
 // square-scan algorithm bit for bit, profile and model alike.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -14,8 +15,9 @@ namespace {
 
 // Sample sets that stress what the fast paths could get wrong: heavy
 // duplicates, both signed zeros, blank (NaN) pixels, infinities, and plain
-// continuous values.
-enum class Data { kContinuous, kFewLevels, kSignedZeros, kBlanks };
+// continuous values, and values a few units in the last place apart.
+enum class Data { kContinuous, kFewLevels, kSignedZeros, kBlanks, kNarrow };
+constexpr int kDataKinds = 5;
 
 float DrawSample(Data kind, std::mt19937& rng) {
   std::uniform_int_distribution<int> pick(0, 99);
@@ -36,6 +38,9 @@ float DrawSample(Data kind, std::mt19937& rng) {
                      : -std::numeric_limits<float>::infinity();
       if (u < 55) return u % 2 ? 0.0f : -0.0f;
       return static_cast<float>(u % 7);
+    case Data::kNarrow:
+      return std::bit_cast<float>(std::bit_cast<std::uint32_t>(1000.0f) +
+                                  static_cast<std::uint32_t>(u % 37));
   }
   return 0.0f;
 }
@@ -56,7 +61,7 @@ Case DrawCase(std::mt19937& rng, std::int32_t maxRadius) {
   c.cx = uniform(-c.width / 2 - 5, c.width + c.width / 2 + 5);
   c.cy = uniform(-c.height / 2 - 5, c.height + c.height / 2 + 5);
   c.R = uniform(-2, maxRadius);
-  c.data = static_cast<Data>(uniform(0, 3));
+  c.data = static_cast<Data>(uniform(0, kDataKinds - 1));
   return c;
 }
 
@@ -99,6 +104,65 @@ TEST_F(OracleComparison, SmallRadii) {
   for (int i = 0; i < 400; ++i) Check(DrawCase(rng, 40), rng);
 }
 
+// Images large enough for rings of several hundred members, where the median
+// is selected by counting instead of comparing.
+TEST_F(OracleComparison, FullRingsInLargerImages) {
+  std::mt19937 rng(31u);
+  for (int kind = 0; kind < kDataKinds; ++kind) {
+    Case c{};
+    c.width = std::uniform_int_distribution<std::int32_t>(230, 260)(rng);
+    c.height = std::uniform_int_distribution<std::int32_t>(230, 260)(rng);
+    c.cx = c.width / 2 + std::uniform_int_distribution<std::int32_t>(-20, 20)(rng);
+    c.cy = c.height / 2 + std::uniform_int_distribution<std::int32_t>(-20, 20)(rng);
+    c.R = std::uniform_int_distribution<std::int32_t>(120, 160)(rng);
+    c.data = static_cast<Data>(kind);
+    Check(c, rng);
+  }
+}
+
+// Rings of about 400 to 480 members whose two middle values are often far
+// apart, a few units in the last place apart, or equal: the cases where the
+// counting selection must keep both middle buckets.
+TEST_F(OracleComparison, MiddleValuesOfLargeRings) {
+  std::mt19937 rng(5u);
+  std::uniform_int_distribution<int> coin(0, 1);
+  const float anchors[] = {-3.5e7f, -1.0f,   -0.0f,   1e-30f,
+                           0.75f,   1000.0f, 6.0e20f, std::numeric_limits<float>::infinity()};
+  std::uniform_int_distribution<int> anchor(0, 7);
+  for (int i = 0; i < 120; ++i) {
+    const float a = anchors[anchor(rng)];
+    const float b = anchors[anchor(rng)];
+    const int kind = i % 3;
+    std::vector<float> samples(141 * 141);
+    for (float& v : samples) {
+      const float base = coin(rng) ? a : b;
+      switch (kind) {
+        case 0:  // two values
+          v = base;
+          break;
+        case 1:  // two clusters of neighbouring floats
+          v = std::isinf(base) ? base
+                               : std::bit_cast<float>(std::bit_cast<std::uint32_t>(base) +
+                                                      static_cast<std::uint32_t>(coin(rng) * 3));
+          break;
+        default:  // two clusters of spread values
+          v = base + std::uniform_real_distribution<float>(0.0f, 1.0f)(rng) * (std::abs(base) + 1);
+          break;
+      }
+    }
+    SetImage(141, 141, samples);
+    const literal::Image image{141, 141, source_.data()};
+    for (std::int32_t r = 64; r <= 76; r += 3) {
+      SCOPED_TRACE(testing::Message() << "fill " << i << ", ring " << r);
+      bool abandoned = false;
+      std::vector<float> members = literal::RingMembers(image, 70, 70, r, &abandoned);
+      const auto n = static_cast<std::int32_t>(members.size());
+      literal::Quicksort(members.data(), 0, n - 1);
+      ASSERT_EQ(Bits(RingMedian(70, 70, r)), Bits(literal::Median(members.data(), n)));
+    }
+  }
+}
+
 TEST_F(OracleComparison, LargeRadii) {
   std::mt19937 rng(7u);
   for (int i = 0; i < 6; ++i) {
@@ -133,7 +197,7 @@ TEST_F(OracleComparison, AnyCentreAndRadius) {
                                          static_cast<double>(uniform(-width, width) / 2));
     const std::int32_t cy = clampToInt32(height / 2.0 + r * std::sin(angle) +
                                          static_cast<double>(uniform(-height, height) / 2));
-    const Data data = static_cast<Data>(uniform(0, 3));
+    const Data data = static_cast<Data>(uniform(0, kDataKinds - 1));
     SCOPED_TRACE(testing::Message()
                  << "image " << width << "x" << height << ", centre (" << cx << ", " << cy
                  << "), r " << r << ", data " << static_cast<int>(data));
