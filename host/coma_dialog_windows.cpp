@@ -8,15 +8,24 @@
 namespace host {
 namespace {
 
+// Enumeration callbacks are stdcall on 32-bit Windows, which a lambda does not
+// convert to; they are plain functions.
+BOOL CALLBACK CollectChild(HWND child, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+  return TRUE;
+}
+
+BOOL CALLBACK FindDialogWindow(HWND window, LPARAM result) {
+  if (WindowText(window) == kComaDialogCaption) {
+    *reinterpret_cast<HWND*>(result) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 std::vector<HWND> Descendants(HWND parent) {
   std::vector<HWND> found;
-  ::EnumChildWindows(
-      parent,
-      [](HWND child, LPARAM list) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  ::EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
@@ -24,16 +33,7 @@ std::vector<HWND> Descendants(HWND parent) {
 
 HWND FindComaDialog() {
   HWND found = nullptr;
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND window, LPARAM result) -> BOOL {
-        if (WindowText(window) == kComaDialogCaption) {
-          *reinterpret_cast<HWND*>(result) = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  ::EnumThreadWindows(::GetCurrentThreadId(), FindDialogWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 

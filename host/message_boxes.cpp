@@ -15,22 +15,42 @@ bool IsMessageBox(HWND window) {
   return WindowClass(window) == "#32770" && ::GetDlgItem(window, 0xFFFF) != nullptr;
 }
 
+struct IconSearch {
+  HICON icon = nullptr;
+};
+
+// EnumChildWindows callback: the box's icon control, if any.
+BOOL CALLBACK RecordIconChild(HWND child, LPARAM context) {
+  const auto style = static_cast<DWORD>(::GetWindowLongPtrA(child, GWL_STYLE));
+  if (WindowClass(child) == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
+    reinterpret_cast<IconSearch*>(context)->icon =
+        reinterpret_cast<HICON>(::SendMessageA(child, STM_GETICON, 0, 0));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+struct ThreadWindowSearch {
+  HWND box;
+  CapturedBox* record;
+};
+
+// EnumThreadWindows callback: which of the thread's other windows the box
+// left enabled and visible, and which it disabled.
+BOOL CALLBACK RecordThreadWindow(HWND other, LPARAM param) {
+  auto* c = reinterpret_cast<ThreadWindowSearch*>(param);
+  if (other == c->box) return TRUE;
+  if (!::IsWindowEnabled(other)) {
+    c->record->disabled.push_back(other);
+  } else if (::IsWindowVisible(other)) {
+    c->record->enabled_visible.push_back(other);
+  }
+  return TRUE;
+}
+
 BoxIcon IconOf(HWND box) {
-  struct Search {
-    HICON icon = nullptr;
-  } search;
-  ::EnumChildWindows(
-      box,
-      [](HWND child, LPARAM context) -> BOOL {
-        const auto style = static_cast<DWORD>(::GetWindowLongPtrA(child, GWL_STYLE));
-        if (WindowClass(child) == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
-          reinterpret_cast<Search*>(context)->icon =
-              reinterpret_cast<HICON>(::SendMessageA(child, STM_GETICON, 0, 0));
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  IconSearch search;
+  ::EnumChildWindows(box, RecordIconChild, reinterpret_cast<LPARAM>(&search));
   if (!search.icon) return BoxIcon::None;
   const auto stock = [](LPCSTR id) { return ::LoadIconA(nullptr, id); };
   if (search.icon == stock(reinterpret_cast<LPCSTR>(IDI_HAND))) return BoxIcon::Error;
@@ -106,23 +126,9 @@ void MessageBoxCapture::OnActivate(HWND window) {
   box.caption = WindowText(window);
   box.text = WindowText(::GetDlgItem(window, 0xFFFF));
   box.icon = IconOf(window);
-  struct Context {
-    HWND box;
-    CapturedBox* record;
-  } context{window, &box};
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND other, LPARAM param) -> BOOL {
-        auto* c = reinterpret_cast<Context*>(param);
-        if (other == c->box) return TRUE;
-        if (!::IsWindowEnabled(other)) {
-          c->record->disabled.push_back(other);
-        } else if (::IsWindowVisible(other)) {
-          c->record->enabled_visible.push_back(other);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&context));
+  ThreadWindowSearch context{window, &box};
+  ::EnumThreadWindows(::GetCurrentThreadId(), RecordThreadWindow,
+                      reinterpret_cast<LPARAM>(&context));
   boxes_.push_back(box);
   if (on_box) on_box(boxes_.back());
   if (close_boxes) {
