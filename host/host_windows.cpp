@@ -69,8 +69,19 @@ void PaintPicture(HWND window) {
       const auto level = static_cast<BYTE>(i);
       info.colours[i] = RGBQUAD{level, level, level, 0};
     }
+    // Fit the picture into the window keeping its aspect ratio.
+    ::FillRect(dc, &client, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+    const std::int64_t scaled_height = std::int64_t{client.right} * g_picture.height;
+    const std::int64_t scaled_width = std::int64_t{client.bottom} * g_picture.width;
+    LONG width = client.right;
+    LONG height = client.bottom;
+    if (scaled_height / g_picture.width <= client.bottom) {
+      height = static_cast<LONG>(scaled_height / g_picture.width);
+    } else {
+      width = static_cast<LONG>(scaled_width / g_picture.height);
+    }
     ::SetStretchBltMode(dc, HALFTONE);
-    ::StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, g_picture.width, g_picture.height,
+    ::StretchDIBits(dc, 0, 0, width, height, 0, 0, g_picture.width, g_picture.height,
                     g_picture.bytes.data(), reinterpret_cast<const BITMAPINFO*>(&info),
                     DIB_RGB_COLORS, SRCCOPY);
   } else {
