@@ -7,6 +7,14 @@
 #include <fstream>
 #include <limits>
 
+#if defined(_WIN32)
+#include <process.h>
+#define COMA_PROCESS_ID _getpid
+#else
+#include <unistd.h>
+#define COMA_PROCESS_ID getpid
+#endif
+
 namespace {
 
 constexpr std::array<char, 8> kMagic = {'C', 'O', 'M', 'A', 'F', '3', '2', '\n'};
@@ -63,7 +71,14 @@ bool WriteRawImage(const std::string& path, const RawImage& image, std::string* 
     *error = "image size does not match its samples";
     return false;
   }
-  const std::string temporary = path + ".partial";
+  // Named after this process so that two writers never share it, and never
+  // one that exists already: it may be somebody's file.
+  const std::string temporary = path + ".partial-" + std::to_string(COMA_PROCESS_ID());
+  std::error_code exists_error;
+  if (std::filesystem::exists(temporary, exists_error) || exists_error) {
+    *error = "cannot write " + path + ": " + temporary + " is in the way";
+    return false;
+  }
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out.write(kMagic.data(), kMagic.size());
