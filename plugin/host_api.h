@@ -15,17 +15,17 @@
 // still able to carry an address in the 64-bit test build.
 using HostOperand = std::intptr_t;
 using HostCallback = std::int32_t(COMA_STDCALL*)(std::int32_t code, HostOperand a, HostOperand b,
-                                                  HostOperand c);
+                                                 HostOperand c);
 
 // The host operations the plug-in issues.
 enum HostOperation : std::int32_t {
-  HostOpGetPixels = 0,         // (image, &pixel address, 0) -> 2 when available
-  HostOpGetSize = 1,           // (image, &width, &height)
-  HostOpShowImage = 2,         // (image, 1, 1): the finished image goes to the host
-  HostOpPrepareImage = 8,      // (image, 0, 0)
-  HostOpGetSelectedPoint = 11, // (image, &x, &y)
-  HostOpNewImage = 14,         // (width, height, 0) -> handle of a new image
-  HostOpCurrentImage = 16,     // (4096, 0, 0) -> handle of the current image, 0 for none
+  HostOpGetPixels = 0,          // (image, &pixel address, 0) -> 2 when available
+  HostOpGetSize = 1,            // (image, &width, &height)
+  HostOpShowImage = 2,          // (image, 1, 1): the finished image goes to the host
+  HostOpPrepareImage = 8,       // (image, 0, 0)
+  HostOpGetSelectedPoint = 11,  // (image, &x, &y)
+  HostOpNewImage = 14,          // (width, height, 0) -> handle of a new image
+  HostOpCurrentImage = 16,      // (4096, 0, 0) -> handle of the current image, 0 for none
 };
 
 inline constexpr std::int32_t HostPixelsAvailable = 2;
@@ -33,6 +33,6 @@ inline constexpr HostOperand HostCurrentImageSelector = 4096;
 
 // Entry points, exported by name and ordinal (1, 2, 3).
 using PiInitialize = std::int32_t(COMA_STDCALL*)(HostCallback callback, char* name,
-                                                  char* description, HostOperand window);
+                                                 char* description, HostOperand window);
 using PiActivate = void(COMA_STDCALL*)(HostOperand, HostOperand);
 using PiFinalize = void(COMA_STDCALL*)(HostOperand);
