@@ -29,6 +29,12 @@ TForm3::TForm3(platform::Application& owner)
       EditMaxRad(Component<platform::Edit>("EditMaxRad")),
       Label7(Component<platform::Label>("Label7")) {}
 
+// A second pi_initialize may have let go of this dialog while it lives on;
+// ComaDialog then names another one, or none, and stays as it is.
+TForm3::~TForm3() {
+  if (ComaDialog == this) ComaDialog = nullptr;
+}
+
 // Both handlers leave the sender aside: the commands reach the dialog only
 // through ComaDialog.
 void TForm3::ButCreateClick(platform::Control* /*sender*/) { CreateComaModel(); }

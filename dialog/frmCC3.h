@@ -7,6 +7,10 @@ class TForm3 : public platform::Form {
  public:
   // Builds the dialog from its layout resource "TFORM3", owned by `owner`.
   explicit TForm3(platform::Application& owner);
+  // However the dialog goes (its deferred release dispatched, or the library
+  // unloaded), ComaDialog no longer names it: a later activation builds a new
+  // one instead of using a freed one.
+  ~TForm3() override;
 
   platform::Button* ButCreate;
   platform::GroupBox* GroupBox1;
@@ -26,5 +30,6 @@ class TForm3 : public platform::Form {
   void ButPeakClick(platform::Control* sender);
 };
 
-// The dialog, once the first activation has created it; none before.
+// The dialog, once an activation has created it; none before and again once
+// it has been destroyed.
 extern TForm3* ComaDialog;

@@ -53,7 +53,7 @@ std::int32_t FieldValue(const platform::Edit* field) { return platform::StrToInt
 extern "C" {
 
 std::int32_t COMA_STDCALL pi_initialize(HostCallback callback, char* name, char* description,
-                                        HostOperand window) {
+                                        HostOperand window) noexcept {
   HostCallbackSlot = callback;
   std::memcpy(name, kName, sizeof kName);
   std::memcpy(description, kDescription, sizeof kDescription);
@@ -62,7 +62,7 @@ std::int32_t COMA_STDCALL pi_initialize(HostCallback callback, char* name, char*
   return 1;
 }
 
-void COMA_STDCALL pi_activate(HostOperand, HostOperand) {
+void COMA_STDCALL pi_activate(HostOperand, HostOperand) noexcept {
   // Nothing may unwind into the host: an error creating the dialog is shown
   // like one leaving an event handler.
   try {
@@ -74,9 +74,10 @@ void COMA_STDCALL pi_activate(HostOperand, HostOperand) {
   }
 }
 
-void COMA_STDCALL pi_finalize(HostOperand) {
+void COMA_STDCALL pi_finalize(HostOperand) noexcept {
   // Destroyed when the host's message loop dispatches the release, or at
-  // unload; ComaDialog keeps its value either way.
+  // unload; ComaDialog stays as it is until then. Without a dialog (never
+  // activated, or already destroyed) nothing happens.
   if (ComaDialog != nullptr) ComaDialog->Release();
 }
 

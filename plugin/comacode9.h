@@ -13,9 +13,9 @@ extern HostCallback HostCallbackSlot;
 
 extern "C" {
 std::int32_t COMA_STDCALL pi_initialize(HostCallback callback, char* name, char* description,
-                                        HostOperand window);
-void COMA_STDCALL pi_activate(HostOperand, HostOperand);
-void COMA_STDCALL pi_finalize(HostOperand);
+                                        HostOperand window) noexcept;
+void COMA_STDCALL pi_activate(HostOperand, HostOperand) noexcept;
+void COMA_STDCALL pi_finalize(HostOperand) noexcept;
 }
 
 // Writes the point selected in the host's current image into the dialog's X

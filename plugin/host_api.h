@@ -5,14 +5,19 @@
 
 #include <cstdint>
 
+// The host's calling convention: stdcall, the called function removes its
+// arguments. It exists on 32-bit x86 only (Windows, and Linux for the 32-bit
+// test build); the 64-bit builds have one convention.
 #if defined(_WIN32)
 #define COMA_STDCALL __stdcall
+#elif defined(__i386__)
+#define COMA_STDCALL __attribute__((stdcall))
 #else
 #define COMA_STDCALL
 #endif
 
 // Operands are pointer-sized: 32-bit in the product (the host's ABI) and
-// still able to carry an address in the 64-bit test build.
+// still able to carry an address in the 64-bit builds.
 using HostOperand = std::intptr_t;
 using HostCallback = std::int32_t(COMA_STDCALL*)(std::int32_t code, HostOperand a, HostOperand b,
                                                  HostOperand c);
@@ -31,8 +36,9 @@ enum HostOperation : std::int32_t {
 inline constexpr std::int32_t HostPixelsAvailable = 2;
 inline constexpr HostOperand HostCurrentImageSelector = 4096;
 
-// Entry points, exported by name and ordinal (1, 2, 3).
+// Entry points, exported by name and ordinal (1, 2, 3). None lets an
+// exception out into the host.
 using PiInitialize = std::int32_t(COMA_STDCALL*)(HostCallback callback, char* name,
-                                                 char* description, HostOperand window);
-using PiActivate = void(COMA_STDCALL*)(HostOperand, HostOperand);
-using PiFinalize = void(COMA_STDCALL*)(HostOperand);
+                                                 char* description, HostOperand window) noexcept;
+using PiActivate = void(COMA_STDCALL*)(HostOperand, HostOperand) noexcept;
+using PiFinalize = void(COMA_STDCALL*)(HostOperand) noexcept;

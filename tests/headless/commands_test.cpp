@@ -1,30 +1,36 @@
-// GetPointFromImage and CreateComaModel against the fake host: the host
+// GetPointFromImage and CreateComaModel against the stand-in host: the host
 // calls each path issues, the boxes it shows, the fields it reads and in what
 // order, what it leaves allocated, and the model it hands over.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "dialog/frmCC3.h"
 #include "engine/coma_engine.h"
 #include "platform/headless.h"
 #include "platform/memory.h"
 #include "plugin/comacode9.h"
-#include "tests/headless/fake_host.h"
+#include "tests/command_cases.h"
+#include "tests/headless/shell_test.h"
 
 namespace {
 
 namespace headless = platform::headless;
 using Codes = std::vector<std::int32_t>;
 
-constexpr unsigned kErrorStyle = 0x42010;
-constexpr unsigned kInfoStyle = 0x42040;
-constexpr unsigned kErrorDisplayStyle = 0x10;  // MB_OK | MB_ICONERROR
+using command_cases::kErrorDisplayStyle;
+
+std::string Text(const std::vector<std::int32_t>& codes) {
+  std::string text;
+  for (const std::int32_t code : codes) text += (text.empty() ? "" : " ") + std::to_string(code);
+  return text;
+}
 
 // A 5 x 4 image with a bright centre at (2, 1) and a falling ring around it.
-FakeImage SmallComet() {
-  FakeImage img{5, 4, {}};
+host::Image SmallComet() {
+  host::Image img{5, 4, {}};
   for (std::int32_t y = 0; y < 4; ++y)
     for (std::int32_t x = 0; x < 5; ++x)
       img.samples.push_back(100.0f / static_cast<float>(1 + (x - 2) * (x - 2) + (y - 1) * (y - 1)) +
@@ -43,12 +49,12 @@ class CommandsTest : public ShellTest {
  protected:
   void SetUp() override {
     ShellTest::SetUp();
-    source = host.Open(SmallComet());
-    host.selected = {{2, 1}};
+    source = host::AddImage(SmallComet());
+    host::SelectPoint(2, 1);
     Initialize();
-    pi_activate(0, 0);
+    Plugin().activate(0, 0);
     ASSERT_NE(ComaDialog, nullptr);
-    host.calls.clear();
+    host::ClearCalls();
     blocks_before = platform::LiveMemoryBlocks();
   }
 
@@ -69,7 +75,7 @@ class CommandsTest : public ShellTest {
   // Runs "Create Model" as a click does.
   void Create() {
     headless::ClearMessageBoxes();
-    host.calls.clear();
+    host::ClearCalls();
     ComaDialog->ButCreate->Click();
   }
 
@@ -93,24 +99,25 @@ TEST_F(CommandsTest, GetPointWritesTheSelectedPointOrZero) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    host.current = c.image_open ? source : 0;
-    host.selected = c.selected;
+    host::SetCurrentImage(c.image_open ? source : 0);
+    host::Script().store_point = c.selected.has_value();
+    if (c.selected) host::SelectPoint(c.selected->first, c.selected->second);
     for (int via_button = 0; via_button < 2; ++via_button) {
       ComaDialog->EditX->SetText("9");
       ComaDialog->EditY->SetText("9");
       ComaDialog->EditPeak->SetText("p");
-      host.calls.clear();
+      host::ClearCalls();
       if (via_button)
         ComaDialog->ButPeak->Click();
       else
-        pi_activate(0, 0);
+        Plugin().activate(0, 0);
       EXPECT_EQ(ComaDialog->EditX->Text(), c.x);
       EXPECT_EQ(ComaDialog->EditY->Text(), c.y);
       EXPECT_EQ(ComaDialog->EditPeak->Text(), "p");
-      EXPECT_EQ(host.Codes(), c.calls);
+      EXPECT_EQ(host::CallCodes(), c.calls);
       if (c.image_open) {
-        EXPECT_EQ(host.calls[0].a, 4096);
-        EXPECT_EQ(host.calls[1].a, source);
+        EXPECT_EQ(host::Calls()[0].a, 4096);
+        EXPECT_EQ(host::Calls()[1].a, source);
       }
     }
   }
@@ -118,30 +125,30 @@ TEST_F(CommandsTest, GetPointWritesTheSelectedPointOrZero) {
 }
 
 TEST_F(CommandsTest, SuccessfulRunIssuesTheSevenCallsAndRendersTheEnginesModel) {
-  const FakeImage before = host.images[source];
+  const host::Image before = *host::FindImage(source);
   SetFields({"1000", "2", "1", "3"});
   Create();
   EXPECT_TRUE(headless::MessageBoxes().empty());
-  ASSERT_EQ(host.Codes(), (Codes{16, 1, 8, 0, 14, 0, 2}));
-  EXPECT_EQ(host.calls[0].a, 4096);
-  EXPECT_EQ(host.calls[1].a, source);
-  EXPECT_EQ(host.calls[2].a, source);
-  EXPECT_EQ(host.calls[3].a, source);
-  EXPECT_EQ(host.calls[4].a, 5);  // the width and height op 1 stored
-  EXPECT_EQ(host.calls[4].b, 4);
-  EXPECT_EQ(host.calls[4].c, 0);
-  const std::int32_t model = static_cast<std::int32_t>(host.calls[5].a);
+  ASSERT_EQ(host::CallCodes(), (Codes{16, 1, 8, 0, 14, 0, 2}));
+  EXPECT_EQ(host::Calls()[0].a, 4096);
+  EXPECT_EQ(host::Calls()[1].a, source);
+  EXPECT_EQ(host::Calls()[2].a, source);
+  EXPECT_EQ(host::Calls()[3].a, source);
+  EXPECT_EQ(host::Calls()[4].a, 5);  // the width and height op 1 stored
+  EXPECT_EQ(host::Calls()[4].b, 4);
+  EXPECT_EQ(host::Calls()[4].c, 0);
+  const std::int32_t model = static_cast<std::int32_t>(host::Calls()[5].a);
   EXPECT_NE(model, source);
-  EXPECT_EQ(host.calls[6].a, model);
-  EXPECT_EQ(host.calls[6].b, 1);
-  EXPECT_EQ(host.calls[6].c, 1);
-  EXPECT_EQ(host.finished, model);
+  EXPECT_EQ(host::Calls()[6].a, model);
+  EXPECT_EQ(host::Calls()[6].b, 1);
+  EXPECT_EQ(host::Calls()[6].c, 1);
+  EXPECT_EQ(host::ShownImages(), Codes{model});
   EXPECT_EQ(ImageWidth, 5);
   EXPECT_EQ(ImageHeight, 4);
   EXPECT_EQ(PeakValue, 1000.0f);
 
   // The source is untouched, bit for bit.
-  const FakeImage& after = host.images[source];
+  const host::Image& after = *host::FindImage(source);
   ASSERT_EQ(after.samples.size(), before.samples.size());
   EXPECT_EQ(std::memcmp(after.samples.data(), before.samples.data(), after.samples.size() * 4), 0);
 
@@ -153,7 +160,7 @@ TEST_F(CommandsTest, SuccessfulRunIssuesTheSevenCallsAndRendersTheEnginesModel) 
   PeakValue = 1000.0f;
   ASSERT_TRUE(RenderComaModel(2, 1, 3));
   SourceCopy = nullptr;
-  const FakeImage& result = host.images[model];
+  const host::Image& result = *host::FindImage(model);
   ASSERT_EQ(result.samples.size(), expected.size());
   EXPECT_EQ(std::memcmp(result.samples.data(), expected.data(), expected.size() * 4), 0);
   EXPECT_EQ(result.samples[2 + 1 * 5], 1000.0f);
@@ -162,134 +169,49 @@ TEST_F(CommandsTest, SuccessfulRunIssuesTheSevenCallsAndRendersTheEnginesModel) 
   ExpectFields({"1000", "2", "1", "3"});
 }
 
-TEST_F(CommandsTest, FieldConversionsAcceptedAsTheFieldsStoreThem) {
-  const struct {
-    Fields fields;
-    float peak;
-  } cases[] = {
-      {{"16777217", "2", "1", "3"}, 16777216.0f},
-      {{"-5", "2", "1", "3"}, -5.0f},
-      {{"  42", "2", "1", "3"}, 42.0f},
-      {{"$FF", "2", "1", "3"}, 255.0f},
-      {{"-0x10", "2", "1", "3"}, -16.0f},
-      {{"0", "0", "12", "3"}, 0.0f},     // one coordinate 0 is a centre
-      {{"0", "-7", "0", "3"}, 0.0f},     // outside the image is allowed
-      {{"0", "2", "1", "0"}, 0.0f},      // R 0: the centre pixel only
-      {{"0", "2", "1", "-5"}, 0.0f},     // R below 0 likewise
-      {{"0", "2", "1", "39999"}, 0.0f},  // the largest radius that fits
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.fields.peak + " " + c.fields.x + " " + c.fields.y + " " + c.fields.radius);
-    SetFields(c.fields);
-    Create();
-    EXPECT_TRUE(headless::MessageBoxes().empty());
-    EXPECT_EQ(host.Codes(), (Codes{16, 1, 8, 0, 14, 0, 2}));
-    EXPECT_EQ(PeakValue, c.peak);
-    ExpectFields(c.fields);
-  }
-}
-
-TEST_F(CommandsTest, EarlyExitsShowTheirBoxAndCallNothingFurther) {
-  const struct {
-    const char* name;
-    bool image_open;
-    Fields fields;
-    const char* caption;
-    const char* text;
-    unsigned style;
-  } cases[] = {
-      {"no image, fields not read",
-       false,
-       {"x", "abc", "", "y"},
-       "Error",
-       "Please open an image.",
-       kErrorStyle},
-      {"X not an integer",
-       true,
-       {"0", "abc", "1", "3"},
-       "Hostapp",
-       "'abc' is not a valid integer value.",
-       kErrorDisplayStyle},
-      {"peak with a point",
-       true,
-       {"12.5", "2", "1", "3"},
-       "Hostapp",
-       "'12.5' is not a valid integer value.",
-       kErrorDisplayStyle},
-      {"empty radius",
-       true,
-       {"0", "2", "1", ""},
-       "Hostapp",
-       "'' is not a valid integer value.",
-       kErrorDisplayStyle},
-      {"trailing space",
-       true,
-       {"0", "42 ", "1", "3"},
-       "Hostapp",
-       "'42 ' is not a valid integer value.",
-       kErrorDisplayStyle},
-      {"bare 0x",
-       true,
-       {"0", "2", "0x", "3"},
-       "Hostapp",
-       "'0x' is not a valid integer value.",
-       kErrorDisplayStyle},
-      {"peak read first",
-       true,
-       {"p", "x", "y", "r"},
-       "Hostapp",
-       "'p' is not a valid integer value.",
-       kErrorDisplayStyle},
-      {"X hides a failing radius",
-       true,
-       {"0", "abc", "1", ""},
-       "Hostapp",
-       "'abc' is not a valid integer value.",
-       kErrorDisplayStyle},
-      {"Y before radius",
-       true,
-       {"0", "2", "y", "r"},
-       "Hostapp",
-       "'y' is not a valid integer value.",
-       kErrorDisplayStyle},
-      {"decimal out of range",
-       true,
-       {"0", "2147483648", "1", "3"},
-       "Hostapp",
-       "'2147483648' is not a valid integer value.",
-       kErrorDisplayStyle},
-      {"centre (0, 0)",
-       true,
-       {"0", "0", "0", "3"},
-       "Information",
-       "Please select a point as coma centroid",
-       kInfoStyle},
-      {"centre before radius range",
-       true,
-       {"0", "0", "0", "40000"},
-       "Information",
-       "Please select a point as coma centroid",
-       kInfoStyle},
-      {"radius beyond the profile",
-       true,
-       {"0", "2", "1", "40000"},
-       "Error",
-       "Max radius must be 39999 or less.",
-       kErrorStyle},
-  };
-  for (const auto& c : cases) {
+// The shared table of field texts: the box shown or the model made, the host
+// calls issued, the fields left as typed and nothing left allocated.
+TEST_F(CommandsTest, FieldCasesOfTheSharedTable) {
+  using namespace command_cases;
+  host::ResetHost();
+  host::Image frame{kCaseImageWidth, kCaseImageHeight, {}};
+  for (std::int32_t i = 0; i < kCaseImageWidth * kCaseImageHeight; ++i)
+    frame.samples.push_back(static_cast<float>(i * 7 % 11) +
+                            0.5f * static_cast<float>(i % kCaseImageWidth));
+  const std::int32_t image = host::AddImage(std::move(frame));
+  host::SelectPoint(kCaseX, kCaseY);
+  for (const FieldCase& c : kFieldCases) {
     SCOPED_TRACE(c.name);
-    host.current = c.image_open ? source : 0;
-    SetFields(c.fields);
+    host::SetCurrentImage(c.image_open ? image : 0);
+    const Fields fields{c.fields.peak, c.fields.x, c.fields.y, c.fields.radius};
+    SetFields(fields);
+    const std::size_t shown_before = host::ShownImages().size();
     Create();
-    EXPECT_EQ(host.Codes(), Codes{16});
-    ASSERT_EQ(headless::MessageBoxes().size(), 1u);
-    const auto& box = headless::MessageBoxes()[0];
-    EXPECT_EQ(box.caption, c.caption);
-    EXPECT_EQ(box.text, c.text);
-    EXPECT_EQ(box.style, c.style);
-    EXPECT_EQ(box.owner, main_window);
-    ExpectFields(c.fields);
+    if (c.text != nullptr) {
+      EXPECT_EQ(Text(host::CallCodes()), kRefusedCodes);
+      ASSERT_EQ(headless::MessageBoxes().size(), 1u);
+      const auto& box = headless::MessageBoxes()[0];
+      EXPECT_EQ(box.caption, c.caption);
+      EXPECT_EQ(box.text, c.text);
+      EXPECT_EQ(box.style, c.style);
+      EXPECT_EQ(box.owner, main_window);
+      EXPECT_EQ(host::ShownImages().size(), shown_before);
+    } else {
+      EXPECT_EQ(Text(host::CallCodes()), kAcceptedCodes);
+      EXPECT_TRUE(headless::MessageBoxes().empty());
+      EXPECT_EQ(PeakValue, c.peak);
+      ASSERT_EQ(host::ShownImages().size(), shown_before + 1);
+      const host::Image& model = *host::FindImage(host::ShownImages().back());
+      const host::Image& source_image = *host::FindImage(image);
+      std::vector<float> expected(source_image.samples.size(), 0.0f);
+      SourceCopy = source_image.samples.data();
+      ModelPixels = expected.data();
+      ASSERT_TRUE(RenderComaModel(std::stoi(c.fields.x), std::stoi(c.fields.y),
+                                  std::stoi(c.fields.radius)));
+      SourceCopy = nullptr;
+      EXPECT_EQ(std::memcmp(model.samples.data(), expected.data(), expected.size() * 4), 0);
+    }
+    ExpectFields(fields);
     EXPECT_EQ(platform::LiveMemoryBlocks(), blocks_before);
   }
 }
@@ -306,19 +228,20 @@ TEST_F(CommandsTest, HostFailuresEndTheCommandQuietlyWithNothingAllocated) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    host.pixels_result.clear();
-    if (c.source_fails) host.pixels_result[source] = 1;
-    if (c.model_fails) host.pixels_result[host.next_handle] = 0;
-    host.finished.reset();
+    host::Script().fail_pixels_for.clear();
+    host::Script().fail_pixels_result = 1;
+    if (c.source_fails) host::Script().fail_pixels_for.insert(source);
+    host::Script().fail_pixels_for_new_images = c.model_fails;
+    const std::size_t shown_before = host::ShownImages().size();
     SetFields({});
     Create();
-    EXPECT_EQ(host.Codes(), c.calls);
+    EXPECT_EQ(host::CallCodes(), c.calls);
     EXPECT_TRUE(headless::MessageBoxes().empty());
-    EXPECT_FALSE(host.finished);
+    EXPECT_EQ(host::ShownImages().size(), shown_before);
     EXPECT_EQ(platform::LiveMemoryBlocks(), blocks_before);
     EXPECT_EQ(SourceCopy, nullptr);
     if (c.model_fails) {
-      const FakeImage& created = host.images[static_cast<std::int32_t>(host.next_handle - 1)];
+      const host::Image& created = *host::FindImage(host::CreatedImages().back());
       for (float v : created.samples) EXPECT_EQ(v, 0.0f);  // as the host created it
     }
     ExpectFields({});
@@ -339,10 +262,10 @@ TEST_F(CommandsTest, SizesThatCannotBeAllocatedShowOutOfMemory) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    host.stored_size = {{c.width, c.height}};
+    host::Script().stored_size = {{c.width, c.height}};
     SetFields({});
     Create();
-    EXPECT_EQ(host.Codes(), (Codes{16, 1, 8}));
+    EXPECT_EQ(host::CallCodes(), (Codes{16, 1, 8}));
     ASSERT_EQ(headless::MessageBoxes().size(), 1u);
     EXPECT_EQ(headless::MessageBoxes()[0].text, "Out of memory.");
     EXPECT_EQ(headless::MessageBoxes()[0].caption, "Hostapp");
@@ -352,13 +275,15 @@ TEST_F(CommandsTest, SizesThatCannotBeAllocatedShowOutOfMemory) {
   }
 }
 
-TEST_F(CommandsTest, AnEmptyImageAllocatesNothingAndStillFinishes) {
-  host.images[source] = FakeImage{0, 7, {}};
+// The reference host creates no image of width 0 (operation 14 answers 0, and
+// operation 0 on that handle fails), so the command ends there.
+TEST_F(CommandsTest, AnEmptyImageAllocatesNothingAndEndsQuietly) {
+  host::AddImage(host::Image{0, 7, {}});
   SetFields({});
   Create();
-  EXPECT_EQ(host.Codes(), (Codes{16, 1, 8, 0, 14, 0, 2}));
-  EXPECT_EQ(host.calls[4].a, 0);
-  EXPECT_EQ(host.calls[4].b, 7);
+  EXPECT_EQ(host::CallCodes(), (Codes{16, 1, 8, 0, 14, 0}));
+  EXPECT_EQ(host::Calls()[4].a, 0);
+  EXPECT_EQ(host::Calls()[4].b, 7);
   EXPECT_TRUE(headless::MessageBoxes().empty());
   EXPECT_EQ(platform::LiveMemoryBlocks(), blocks_before);
 }
@@ -393,7 +318,7 @@ TEST_F(CommandsTest, ACommandStartedWhileAnotherRunsDoesNothing) {
       ComaDialog->ButCreate->Click();
       ComaDialog->ButPeak->Click();
     };
-    host.during_call = [&](const HostCall& call) {
+    host::Script().on_call = [&](const host::HostCall& call) {
       if (c.during_code != 0 && call.code == c.during_code) click_both();
     };
     headless::SetMessageBoxHandler([&](const headless::MessageBoxCall&) {
@@ -402,16 +327,16 @@ TEST_F(CommandsTest, ACommandStartedWhileAnotherRunsDoesNothing) {
     });
     SetFields(c.fields);
     Create();
-    host.during_call = nullptr;
+    host::Script().on_call = nullptr;
     headless::SetMessageBoxHandler(nullptr);
     EXPECT_EQ(clicks, 1);
-    EXPECT_EQ(host.Codes(), c.calls);
+    EXPECT_EQ(host::CallCodes(), c.calls);
     ExpectFields(c.fields);
   }
   // Once the command has ended, the next one runs.
   SetFields({});
   Create();
-  EXPECT_EQ(host.Codes(), (Codes{16, 1, 8, 0, 14, 0, 2}));
+  EXPECT_EQ(host::CallCodes(), (Codes{16, 1, 8, 0, 14, 0, 2}));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "dialog/frmCC3.h"
 #include "platform/headless.h"
-#include "tests/headless/fake_host.h"
+#include "tests/headless/shell_test.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "dialog/frmCC3.h"
 #include "platform/headless.h"
 #include "plugin/comacode9.h"
-#include "tests/headless/fake_host.h"
+#include "tests/headless/shell_test.h"
 
 namespace {
 
@@ -17,18 +17,24 @@ using platform::App;
 
 class EntryPointsTest : public ShellTest {};
 
+// The host's view of the entry points.
+const auto& plugin = Plugin();
+
+// What a host sees of its callback's calls.
+std::vector<std::int32_t> Codes() { return host::CallCodes(); }
+
 TEST_F(EntryPointsTest, InitializeWritesExactlyTheTwoStringsAndReturnsOne) {
   char name[40];
   char description[80];
   std::memset(name, 0xAA, sizeof name);
   std::memset(description, 0xAA, sizeof description);
-  EXPECT_EQ(pi_initialize(FakeHost::Callback, name, description, plugin_window), 1);
+  EXPECT_EQ(plugin.initialize(host::HostService, name, description, plugin_window), 1);
   EXPECT_EQ(std::memcmp(name, "Halberon Coma Model", 20), 0);  // with its zero
   EXPECT_EQ(std::memcmp(description, "Syntetize a comet coma model from a real image", 47), 0);
   for (std::size_t i = 20; i < sizeof name; ++i) EXPECT_EQ(name[i], '\xAA') << i;
   for (std::size_t i = 47; i < sizeof description; ++i) EXPECT_EQ(description[i], '\xAA') << i;
-  EXPECT_EQ(HostCallbackSlot, &FakeHost::Callback);
-  EXPECT_TRUE(host.calls.empty());  // initialisation never calls the host
+  EXPECT_EQ(HostCallbackSlot, &host::HostService);
+  EXPECT_TRUE(host::Calls().empty());  // initialisation never calls the host
 }
 
 TEST_F(EntryPointsTest, TheApplicationTakesTheOwnerOfTheWindowPassed) {
@@ -36,13 +42,13 @@ TEST_F(EntryPointsTest, TheApplicationTakesTheOwnerOfTheWindowPassed) {
   EXPECT_EQ(App().Handle(), main_window);
   // An unowned window leaves the application without one.
   char name[20], description[47];
-  pi_initialize(FakeHost::Callback, name, description, main_window);
+  plugin.initialize(host::HostService, name, description, main_window);
   EXPECT_EQ(App().Handle(), 0);
-  pi_activate(0, 0);
+  plugin.activate(0, 0);
   ASSERT_NE(ComaDialog, nullptr);
   EXPECT_TRUE(ComaDialog->Visible());
   // The module's own boxes then have no owner either.
-  host.current = 0;
+  host::SetCurrentImage(0);
   ComaDialog->ButCreate->Click();
   ASSERT_EQ(headless::MessageBoxes().size(), 1u);
   EXPECT_EQ(headless::MessageBoxes()[0].owner, 0);
@@ -51,29 +57,39 @@ TEST_F(EntryPointsTest, TheApplicationTakesTheOwnerOfTheWindowPassed) {
 
 TEST_F(EntryPointsTest, ASecondInitializeForgetsTheDialogAndRebinds) {
   Initialize();
-  pi_activate(0, 0);
+  plugin.activate(0, 0);
   ASSERT_NE(ComaDialog, nullptr);
   const platform::NativeWindow other_main = headless::CreateHostWindow();
   char name[20], description[47];
-  pi_initialize(FakeHost::Callback, name, description, headless::CreateHostWindow(other_main));
+  plugin.initialize(host::HostService, name, description, headless::CreateHostWindow(other_main));
   EXPECT_EQ(ComaDialog, nullptr);
   EXPECT_EQ(App().Handle(), other_main);
-  EXPECT_NE(App().FirstForm(), nullptr);  // the old dialog lives on, owned by the application
+  ASSERT_NE(App().FirstForm(), nullptr);  // the old dialog lives on, owned by the application
+  TForm3* old = static_cast<TForm3*>(App().FirstForm());
+  // The next activation builds a new dialog; the old one going later leaves
+  // the new one in place.
+  plugin.activate(0, 0);
+  ASSERT_NE(ComaDialog, nullptr);
+  TForm3* current = ComaDialog;
+  EXPECT_NE(current, old);
+  old->Release();
+  EXPECT_EQ(headless::ProcessMessages(), 1);
+  EXPECT_EQ(ComaDialog, current);
 }
 
 TEST_F(EntryPointsTest, FinalizeWithoutActivationDoesNothing) {
   Initialize();
-  pi_finalize(0);
+  plugin.finalize(0);
   EXPECT_EQ(headless::PendingMessages(), 0u);
   EXPECT_EQ(ComaDialog, nullptr);
-  EXPECT_TRUE(host.calls.empty());
+  EXPECT_TRUE(host::Calls().empty());
 }
 
 TEST_F(EntryPointsTest, ActivationsShareOneDialogAndRefreshOnlyXAndY) {
-  host.Open({2, 2, std::vector<float>(4)});
-  host.selected = {{30, 40}};
+  host::AddImage({2, 2, std::vector<float>(4)});
+  host::SelectPoint(30, 40);
   Initialize();
-  pi_activate(0, 0);
+  plugin.activate(0, 0);
   TForm3* first = ComaDialog;
   ASSERT_NE(first, nullptr);
   EXPECT_TRUE(first->Visible());
@@ -88,8 +104,8 @@ TEST_F(EntryPointsTest, ActivationsShareOneDialogAndRefreshOnlyXAndY) {
   first->EditX->SetText("1");
   first->Close();  // the close box hides
   EXPECT_FALSE(first->Visible());
-  host.selected = {{-3, 5}};
-  pi_activate(0, 0);
+  host::SelectPoint(-3, 5);
+  plugin.activate(0, 0);
   EXPECT_EQ(ComaDialog, first);
   EXPECT_TRUE(first->Visible());
   EXPECT_EQ(first->EditX->Text(), "-3");
@@ -103,27 +119,72 @@ TEST_F(EntryPointsTest, ActivationsShareOneDialogAndRefreshOnlyXAndY) {
 
 TEST_F(EntryPointsTest, FinalizeReleasesTheDialogWhenTheLoopDispatches) {
   Initialize();
-  pi_activate(0, 0);
+  plugin.activate(0, 0);
   TForm3* dialog = ComaDialog;
-  pi_finalize(0);
+  plugin.finalize(0);
   EXPECT_EQ(App().FirstForm(), dialog);  // still there when finalize returns
+  EXPECT_EQ(ComaDialog, dialog);  // finalize itself leaves it
   EXPECT_EQ(headless::ProcessMessages(), 1);
   EXPECT_EQ(App().FirstForm(), nullptr);
-  EXPECT_EQ(ComaDialog, dialog);  // not cleared
+  EXPECT_EQ(ComaDialog, nullptr);  // no reference to the freed dialog remains
+}
+
+// A host that goes on after finalising: every call after the release finds
+// no dialog, or a new one, never the freed one (under AddressSanitizer a use
+// of the freed dialog fails the run).
+TEST_F(EntryPointsTest, CallsAfterTheReleaseBuildANewDialogOrDoNothing) {
+  const std::int32_t image = host::AddImage({8, 6, std::vector<float>(48, 3.0f)});
+  host::SelectPoint(4, 3);
+  Initialize();
+  plugin.activate(0, 0);
+  ComaDialog->EditPeak->SetText("9");
+  plugin.finalize(0);
+  EXPECT_EQ(headless::ProcessMessages(), 1);
+  ASSERT_EQ(ComaDialog, nullptr);
+
+  host::SelectPoint(5, 2);
+  host::ClearCalls();
+  plugin.activate(0, 0);
+  ASSERT_NE(ComaDialog, nullptr);
+  EXPECT_TRUE(ComaDialog->Visible());
+  EXPECT_EQ(headless::ActiveWindow(), ComaDialog->Handle());
+  EXPECT_EQ(ComaDialog->EditX->Text(), "5");
+  EXPECT_EQ(ComaDialog->EditY->Text(), "2");
+  EXPECT_EQ(ComaDialog->EditPeak->Text(), "0");  // a new dialog, with the defaults
+  EXPECT_EQ(ComaDialog->EditMaxRad->Text(), "50");
+  EXPECT_EQ(Codes(), (std::vector<std::int32_t>{16, 11}));
+
+  host::ClearCalls();
+  ComaDialog->ButCreate->Click();
+  EXPECT_EQ(Codes(), (std::vector<std::int32_t>{16, 1, 8, 0, 14, 0, 2}));
+  ASSERT_EQ(host::ShownImages().size(), 1u);
+  EXPECT_NE(host::ShownImages()[0], image);
+  EXPECT_TRUE(headless::MessageBoxes().empty());
+
+  plugin.finalize(0);
+  EXPECT_EQ(headless::ProcessMessages(), 1);
+  EXPECT_EQ(ComaDialog, nullptr);
+  plugin.finalize(0);  // finalize again: no dialog, nothing to do
+  EXPECT_EQ(headless::PendingMessages(), 0u);
+  platform::ShutDown();  // unloading
+  EXPECT_EQ(App().FirstForm(), nullptr);
+  EXPECT_EQ(ComaDialog, nullptr);
+  EXPECT_TRUE(headless::MessageBoxes().empty());
 }
 
 TEST_F(EntryPointsTest, UnloadingBeforeTheReleaseDestroysTheDialog) {
   Initialize();
-  pi_activate(0, 0);
-  pi_finalize(0);
+  plugin.activate(0, 0);
+  plugin.finalize(0);
   platform::ShutDown();  // what unloading the library runs
   EXPECT_EQ(App().FirstForm(), nullptr);
+  EXPECT_EQ(ComaDialog, nullptr);
   headless::ProcessMessages();  // the stale release reaches no window
   // A later load starts over and builds a new dialog.
   platform::StartUp();
   Initialize();
   EXPECT_EQ(ComaDialog, nullptr);
-  pi_activate(0, 0);
+  plugin.activate(0, 0);
   EXPECT_NE(App().FirstForm(), nullptr);
 }
 
@@ -131,12 +192,12 @@ TEST_F(EntryPointsTest, ActivationFailingToBuildTheDialogShowsTheErrorAndThrowsN
   headless::Reset();
   headless::SetExecutablePath("HOSTAPP.EXE");  // no TFORM3 resource this time
   Initialize();
-  pi_activate(0, 0);
+  plugin.activate(0, 0);
   EXPECT_EQ(ComaDialog, nullptr);
   ASSERT_EQ(headless::MessageBoxes().size(), 1u);
   EXPECT_EQ(headless::MessageBoxes()[0].text, "Resource TFORM3 not found.");
   EXPECT_EQ(headless::MessageBoxes()[0].caption, "Hostapp");
-  EXPECT_TRUE(host.calls.empty());
+  EXPECT_TRUE(host::Calls().empty());
 }
 
 }  // namespace
