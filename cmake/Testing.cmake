@@ -1,7 +1,7 @@
 # GoogleTest: the system package natively; built from Debian's sources for the
-# mingw targets, linked statically so the test executables run without
-# runtime DLLs under wine.
-if(WIN32)
+# cross targets (mingw, 32-bit Linux), linked statically so the test
+# executables run without runtime libraries under wine or qemu.
+if(CMAKE_CROSSCOMPILING)
   set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

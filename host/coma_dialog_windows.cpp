@@ -10,12 +10,12 @@ namespace {
 
 // Enumeration callbacks are stdcall on 32-bit Windows, which a lambda does not
 // convert to; they are plain functions.
-BOOL CALLBACK CollectChild(HWND child, LPARAM list) {
+BOOL CALLBACK CollectChild(HWND child, LPARAM list) noexcept {
   reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
   return TRUE;
 }
 
-BOOL CALLBACK FindDialogWindow(HWND window, LPARAM result) {
+BOOL CALLBACK FindDialogWindow(HWND window, LPARAM result) noexcept {
   if (WindowText(window) == kComaDialogCaption) {
     *reinterpret_cast<HWND*>(result) = window;
     return FALSE;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "host/plugin_library.h"
+#include "platform/win32_support.h"
 
 namespace host {
 namespace {
@@ -50,8 +50,8 @@ Picture MakePicture(const Image& image) {
 }
 
 void PaintPicture(HWND window) {
-  PAINTSTRUCT paint;
-  HDC dc = ::BeginPaint(window, &paint);
+  const platform::win32::PaintDC paint(window);
+  HDC dc = paint.Get();
   RECT client;
   ::GetClientRect(window, &client);
   if (g_picture.width > 0 && g_picture.height > 0) {
@@ -87,14 +87,13 @@ void PaintPicture(HWND window) {
   } else {
     ::FillRect(dc, &client, static_cast<HBRUSH>(::GetStockObject(GRAY_BRUSH)));
   }
-  ::EndPaint(window, &paint);
 }
 
-LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
   return ::DefWindowProcA(window, message, wparam, lparam);
 }
 
-LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
   if (message == WM_PAINT) {
     PaintPicture(window);
     return 0;
@@ -119,7 +118,7 @@ bool RegisterClasses(std::string* error) {
   image.hbrBackground = nullptr;
   image.lpszClassName = kImageClass;
   if (!::RegisterClassA(&main) || !::RegisterClassA(&image)) {
-    *error = "cannot register the host's window classes (" + LastErrorText() + ")";
+    *error = "cannot register the host's window classes (" + platform::win32::ErrorText() + ")";
     return false;
   }
   registered = true;
@@ -135,14 +134,14 @@ bool HostWindows::Create(std::string* error, bool owned) {
   main_.Reset(::CreateWindowExA(0, kMainClass, "Hostapp", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
                                 900, 660, nullptr, nullptr, instance, nullptr));
   if (!main_) {
-    *error = "cannot create the host's main window (" + LastErrorText() + ")";
+    *error = "cannot create the host's main window (" + platform::win32::ErrorText() + ")";
     return false;
   }
   image_.Reset(::CreateWindowExA(0, kImageClass, "Image", WS_POPUP | WS_CAPTION | WS_VISIBLE, 40,
                                  90, 400, 420, owned ? main_.Get() : nullptr, nullptr, instance,
                                  nullptr));
   if (!image_) {
-    *error = "cannot create the host's image window (" + LastErrorText() + ")";
+    *error = "cannot create the host's image window (" + platform::win32::ErrorText() + ")";
     main_.Reset();
     return false;
   }

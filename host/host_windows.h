@@ -10,12 +10,11 @@
 #include <string>
 
 #include "host/host_state.h"
-#include "host/unique_handle.h"
+#include "platform/win32_support.h"
 
 namespace host {
 
-inline void DestroyWindowHandle(HWND window) { ::DestroyWindow(window); }
-using UniqueWindow = Unique<HWND, DestroyWindowHandle>;
+using platform::win32::UniqueWindow;
 
 class HostWindows {
  public:

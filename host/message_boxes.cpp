@@ -20,7 +20,7 @@ struct IconSearch {
 };
 
 // EnumChildWindows callback: the box's icon control, if any.
-BOOL CALLBACK RecordIconChild(HWND child, LPARAM context) {
+BOOL CALLBACK RecordIconChild(HWND child, LPARAM context) noexcept {
   const auto style = static_cast<DWORD>(::GetWindowLongPtrA(child, GWL_STYLE));
   if (WindowClass(child) == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
     reinterpret_cast<IconSearch*>(context)->icon =
@@ -37,7 +37,7 @@ struct ThreadWindowSearch {
 
 // EnumThreadWindows callback: which of the thread's other windows the box
 // left enabled and visible, and which it disabled.
-BOOL CALLBACK RecordThreadWindow(HWND other, LPARAM param) {
+BOOL CALLBACK RecordThreadWindow(HWND other, LPARAM param) noexcept {
   auto* c = reinterpret_cast<ThreadWindowSearch*>(param);
   if (other == c->box) return TRUE;
   if (!::IsWindowEnabled(other)) {
@@ -91,18 +91,15 @@ const char* BoxIconName(BoxIcon icon) {
 
 MessageBoxCapture::MessageBoxCapture() {
   if (g_capture) return;  // one capture per process; a second stays inert
-  hook_ = ::SetWindowsHookExA(WH_CBT, HookProc, nullptr, ::GetCurrentThreadId());
+  hook_.Reset(::SetWindowsHookExA(WH_CBT, HookProc, nullptr, ::GetCurrentThreadId()));
   if (hook_) g_capture = this;
 }
 
 MessageBoxCapture::~MessageBoxCapture() {
-  if (hook_) {
-    ::UnhookWindowsHookEx(hook_);
-    g_capture = nullptr;
-  }
+  if (hook_) g_capture = nullptr;
 }
 
-LRESULT CALLBACK MessageBoxCapture::HookProc(int code, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK MessageBoxCapture::HookProc(int code, WPARAM wparam, LPARAM lparam) noexcept {
   if (g_capture) {
     const auto window = reinterpret_cast<HWND>(wparam);
     if (code == HCBT_ACTIVATE) {
@@ -209,14 +206,14 @@ MessageBoxLog::~MessageBoxLog() {
   if (g_log == this) g_log = nullptr;
 }
 
-int WINAPI MessageBoxLog::AnsiBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+int WINAPI MessageBoxLog::AnsiBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) noexcept {
   if (g_log) {
     g_log->calls_.push_back({owner, text ? text : "", caption ? caption : "", type, false});
   }
   return ::MessageBoxA(owner, text, caption, type);
 }
 
-int WINAPI MessageBoxLog::WideBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+int WINAPI MessageBoxLog::WideBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) noexcept {
   if (g_log) g_log->calls_.push_back({owner, Narrow(text), Narrow(caption), type, true});
   return ::MessageBoxW(owner, text, caption, type);
 }

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32_support.h"
+
 namespace host {
 
 enum class BoxIcon { None, Error, Information, Warning, Question, Other };
@@ -39,7 +41,7 @@ class MessageBoxCapture {
   MessageBoxCapture(const MessageBoxCapture&) = delete;
   MessageBoxCapture& operator=(const MessageBoxCapture&) = delete;
 
-  bool Installed() const { return hook_ != nullptr; }
+  bool Installed() const { return static_cast<bool>(hook_); }
   const std::vector<CapturedBox>& Boxes() const { return boxes_; }
   void Clear() { boxes_.clear(); }
   // Runs while a box is on screen, after it has been recorded.
@@ -48,10 +50,10 @@ class MessageBoxCapture {
   bool close_boxes = true;
 
  private:
-  static LRESULT CALLBACK HookProc(int code, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK HookProc(int code, WPARAM wparam, LPARAM lparam) noexcept;
   void OnActivate(HWND window);
 
-  HHOOK hook_ = nullptr;
+  platform::win32::UniqueHook hook_;
   std::vector<CapturedBox> boxes_;
   std::vector<HWND> open_;  // boxes recorded and not yet destroyed
 };
@@ -93,8 +95,8 @@ class MessageBoxLog {
   void Clear() { calls_.clear(); }
 
  private:
-  static int WINAPI AnsiBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
-  static int WINAPI WideBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+  static int WINAPI AnsiBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) noexcept;
+  static int WINAPI WideBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) noexcept;
 
   ImportPatch ansi_;
   ImportPatch wide_;

@@ -10,27 +10,11 @@ Function Lookup(HMODULE module, const char* name) {
 
 }  // namespace
 
-std::string LastErrorText() {
-  const DWORD code = ::GetLastError();
-  char text[512] = {};
-  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, text, sizeof text, nullptr);
-  std::string result = "error " + std::to_string(code);
-  if (length > 0) {
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
-      message.pop_back();
-    }
-    result += ": " + message;
-  }
-  return result;
-}
-
 bool PluginLibrary::Load(const std::string& path, std::string* error) {
   Unload();
-  Unique<HMODULE, ReleaseModule> module(::LoadLibraryA(path.c_str()));
+  platform::win32::UniqueModule module(::LoadLibraryA(path.c_str()));
   if (!module) {
-    *error = "cannot load " + path + " (" + LastErrorText() + ")";
+    *error = "cannot load " + path + " (" + platform::win32::ErrorText() + ")";
     return false;
   }
   const auto initialize = Lookup<PiInitialize>(module.Get(), "pi_initialize");

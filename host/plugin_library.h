@@ -6,12 +6,10 @@
 
 #include <string>
 
-#include "host/unique_handle.h"
+#include "platform/win32_support.h"
 #include "plugin/host_api.h"
 
 namespace host {
-
-inline void ReleaseModule(HMODULE module) { ::FreeLibrary(module); }
 
 class PluginLibrary {
  public:
@@ -28,13 +26,10 @@ class PluginLibrary {
   PiFinalize Finalize() const { return finalize_; }
 
  private:
-  Unique<HMODULE, ReleaseModule> module_;
+  platform::win32::UniqueModule module_;
   PiInitialize initialize_ = nullptr;
   PiActivate activate_ = nullptr;
   PiFinalize finalize_ = nullptr;
 };
-
-// The text of GetLastError's current value, for messages.
-std::string LastErrorText();
 
 }  // namespace host

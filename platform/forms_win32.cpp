@@ -9,7 +9,7 @@
 
 #include "platform/backend.h"
 #include "platform/errors.h"
-#include "platform/unique.h"
+#include "platform/win32_support.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -17,13 +17,10 @@ namespace platform {
 
 namespace {
 
-void DestroyWindowHandle(HWND window) { ::DestroyWindow(window); }
-void DeleteFontHandle(HFONT font) { ::DeleteObject(font); }
-void ReleaseScreenDC(HDC dc) { ::ReleaseDC(nullptr, dc); }
-
-using UniqueWindow = Unique<HWND, DestroyWindowHandle>;
-using UniqueFont = Unique<HFONT, DeleteFontHandle>;
-using UniqueScreenDC = Unique<HDC, ReleaseScreenDC>;
+using win32::SelectedObject;
+using win32::UniqueFont;
+using win32::UniqueWindow;
+using win32::WindowDC;
 
 constexpr char kFormClass[] = "ComaModelForm";
 // Posted to a form's window to have it destroyed by the message loop.
@@ -67,7 +64,7 @@ Control* ControlOf(Form& form, HWND window) {
   return nullptr;
 }
 
-LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
     ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
@@ -123,7 +120,7 @@ LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
 // A group box does not pass its children's notifications on; this subclass
 // forwards them to its parent so that clicks reach the form. The group box's
 // own window procedure is kept in its GWLP_USERDATA.
-LRESULT CALLBACK GroupBoxProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK GroupBoxProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
   auto original = reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(window, GWLP_USERDATA));
   switch (message) {
     case WM_COMMAND:
@@ -152,7 +149,8 @@ void RegisterFormClass() {
   wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kFormClass;
-  if (::RegisterClassExA(&wc) == 0) throw Error("Cannot register the form's window class");
+  if (::RegisterClassExA(&wc) == 0)
+    throw Error("Cannot register the form's window class (" + win32::ErrorText() + ")");
   form_class_registered = true;
 }
 
@@ -196,14 +194,13 @@ void ApplyTabOrder(const Form& form) {
 // A label sizes itself to its caption in the form's font; the layout's size
 // is that of the caption where the font renders as designed.
 void FitLabel(Control& label, HFONT font) {
-  UniqueScreenDC dc(::GetDC(nullptr));
+  WindowDC dc(nullptr);
   if (!dc || font == nullptr) return;
-  HGDIOBJ old = ::SelectObject(dc.Get(), font);
+  const SelectedObject selected(dc.Get(), font);
   const std::string& text = Backend::StoredText(label);
   SIZE size{};
   const BOOL ok =
       ::GetTextExtentPoint32A(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
-  ::SelectObject(dc.Get(), old);
   if (ok && !text.empty()) {
     Backend::Geometry(label).width = size.cx;
     Backend::Geometry(label).height = size.cy;
@@ -225,18 +222,17 @@ bool Backend::FindLayoutResource(std::string_view name, std::string* text) {
 }
 
 std::int32_t Backend::ScreenPixelsPerInch() {
-  UniqueScreenDC dc(::GetDC(nullptr));
+  WindowDC dc(nullptr);
   return dc ? ::GetDeviceCaps(dc.Get(), LOGPIXELSY) : 96;
 }
 
 std::int32_t Backend::MeasureTextHeight(const std::string& face, std::int32_t height) {
-  UniqueScreenDC dc(::GetDC(nullptr));
+  WindowDC dc(nullptr);
   UniqueFont font = CreateLayoutFont(face, height);
   if (!dc || !font) return 0;
-  HGDIOBJ old = ::SelectObject(dc.Get(), font.Get());
+  const SelectedObject selected(dc.Get(), font.Get());
   SIZE size{};
   const BOOL ok = ::GetTextExtentPoint32A(dc.Get(), "0", 1, &size);
-  ::SelectObject(dc.Get(), old);
   return ok ? size.cy : 0;
 }
 
@@ -263,7 +259,8 @@ void Backend::CreateWindows(Form& form) {
   HWND window = ::CreateWindowExA(ex_style, kFormClass, layout.caption.c_str(), style, layout.left,
                                   layout.top, outer.right - outer.left, outer.bottom - outer.top,
                                   ToHwnd(App().Handle()), nullptr, ModuleInstance(), native.get());
-  if (window == nullptr) throw Error("Cannot create the window of " + layout.name);
+  if (window == nullptr)
+    throw Error("Cannot create the window of " + layout.name + " (" + win32::ErrorText() + ")");
   native->window.Reset(window);
   Backend::Native(form) = std::move(native);
   NativeForm& nf = *Backend::Native(form);
@@ -292,7 +289,8 @@ void Backend::CreateWindows(Form& form) {
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)),
                                    ModuleInstance(), nullptr);
     // Child windows belong to the form's window, which destroys them.
-    if (child == nullptr) throw Error("Cannot create the window of " + c->Name());
+    if (child == nullptr)
+      throw Error("Cannot create the window of " + c->Name() + " (" + win32::ErrorText() + ")");
     Backend::SetHandle(*c, FromHwnd(child));
     ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(nf.font.Get()), FALSE);
     if (c->Kind() == ComponentKind::GroupBox) {
@@ -360,7 +358,7 @@ std::string Backend::OemToAnsiText(std::string text) {
 
 namespace {
 
-BOOL CALLBACK CollectEnabled(HWND window, LPARAM list) {
+BOOL CALLBACK CollectEnabled(HWND window, LPARAM list) noexcept {
   if (::IsWindowVisible(window) && ::IsWindowEnabled(window))
     reinterpret_cast<std::vector<NativeWindow>*>(list)->push_back(FromHwnd(window));
   return TRUE;

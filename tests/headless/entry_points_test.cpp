@@ -201,3 +201,69 @@ TEST_F(EntryPointsTest, ActivationFailingToBuildTheDialogShowsTheErrorAndThrowsN
 }
 
 }  // namespace
+
+#if defined(__i386__)
+namespace {
+
+// Calls `function` as a 32-bit host does: pushes the arguments last to first
+// on a 16-byte aligned stack, calls, and returns how many of the pushed bytes
+// are still on the stack afterwards (0 when the callee removed them all, as
+// stdcall requires).
+std::uint32_t BytesLeftByCall(const void* function, const std::uint32_t* args,
+                              std::uint32_t count) {
+  std::uint32_t left;
+  std::uint32_t n = count;
+  const std::uint32_t* a = args;
+  asm volatile(
+      "leal (,%%ecx,4), %%ebx\n\t"  // the bytes pushed
+      "movl %%esp, %%esi\n\t"
+      "andl $-16, %%esp\n\t"
+      "leal (,%%ecx,4), %%eax\n\t"
+      "negl %%eax\n\t"
+      "andl $15, %%eax\n\t"
+      "subl %%eax, %%esp\n\t"  // aligned once the arguments are pushed
+      "1:\n\t"
+      "pushl -4(%%edx,%%ecx,4)\n\t"
+      "loop 1b\n\t"
+      "addl %%esp, %%ebx\n\t"  // where esp is once the callee removed them
+      "call *%%edi\n\t"
+      "movl %%ebx, %%eax\n\t"
+      "subl %%esp, %%eax\n\t"
+      "movl %%esi, %%esp\n\t"
+      : "=a"(left), "+c"(n), "+d"(a)
+      : "D"(function)
+      : "esi", "ebx", "memory", "cc");
+  return left;
+}
+
+// The 32-bit build: every operand is 32 bits wide and each entry point
+// removes its own arguments, as the host's stdcall calls expect.
+TEST_F(EntryPointsTest, EntryPointsRemoveTheirArgumentsAsStdcall) {
+  static_assert(sizeof(HostOperand) == 4 && sizeof(void*) == 4);
+  static_assert(sizeof(HostCallback) == 4);
+  char name[32];
+  char description[64];
+  const std::uint32_t init_args[] = {
+      static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&host::HostService)),
+      static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(name)),
+      static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(description)),
+      static_cast<std::uint32_t>(plugin_window)};
+  const std::uint32_t activate_args[] = {0, 0};
+  const std::uint32_t finalize_args[] = {0};
+  host::AddImage({4, 4, std::vector<float>(16, 1.0f)});
+  host::SelectPoint(1, 2);
+  EXPECT_EQ(BytesLeftByCall(reinterpret_cast<const void*>(plugin.initialize), init_args, 4), 0u);
+  EXPECT_STREQ(name, "Halberon Coma Model");
+  EXPECT_EQ(BytesLeftByCall(reinterpret_cast<const void*>(plugin.activate), activate_args, 2),
+            0u);
+  ASSERT_NE(ComaDialog, nullptr);
+  EXPECT_EQ(ComaDialog->EditX->Text(), "1");  // the host's callback answered, 32-bit stdcall
+  EXPECT_EQ(BytesLeftByCall(reinterpret_cast<const void*>(plugin.finalize), finalize_args, 1), 0u);
+  EXPECT_EQ(headless::PendingMessages(), 1u);
+  // And the host's callback removes its four operands too.
+  const std::uint32_t op16[] = {16, 4096, 0, 0};
+  EXPECT_EQ(BytesLeftByCall(reinterpret_cast<const void*>(&host::HostService), op16, 4), 0u);
+}
+
+}  // namespace
+#endif

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -10,14 +11,12 @@
 
 #include "engine/coma_engine.h"
 #include "plugin_session.h"
+#include "tests/command_cases.h"
 
 namespace wine_tests {
 namespace {
 
 using Commands = PluginSession;
-
-constexpr UINT kErrorStyle = 0x42010;  // MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_TOPMOST
-constexpr UINT kInfoStyle = 0x42040;   // MB_OK | MB_ICONINFORMATION | MB_TASKMODAL | MB_TOPMOST
 
 // The model the engine paints for this source, centre, radius and peak into
 // an image the host filled with `fill`.
@@ -66,119 +65,60 @@ TEST_F(Commands, GetPointFromImageWithoutImageOrPointWritesZeros) {
   EXPECT_TRUE(capture_->Boxes().empty());
 }
 
-TEST_F(Commands, CreateWithoutImageShowsErrorAndReadsNoField) {
+// The shared table of field texts through the real window system: the exact
+// MessageBoxA call and the box on screen, or the model made, with the host
+// calls issued and the fields left as typed. While the platform's error box
+// shows, the host's windows and the dialog are disabled.
+TEST_F(Commands, FieldCasesOfTheSharedTable) {
+  using namespace command_cases;
   Initialize();
   Activate();
-  WriteFields({"abc", "abc", "abc", "abc"});
-  host::ClearCalls();
-  ClickCreate();
-  EXPECT_EQ(Codes(host::CallCodes()), "16");
-  ASSERT_EQ(box_log_->Calls().size(), 1u);
-  const host::MessageBoxCall& call = box_log_->Calls()[0];
-  EXPECT_EQ(call.text, "Please open an image.");
-  EXPECT_EQ(call.caption, "Error");
-  EXPECT_EQ(call.type, kErrorStyle);
-  EXPECT_EQ(call.owner, windows_.Main());
-  ASSERT_EQ(capture_->Boxes().size(), 1u);
-  EXPECT_EQ(capture_->Boxes()[0].icon, host::BoxIcon::Error);
-  EXPECT_EQ(ReadFields(), (Fields{"abc", "abc", "abc", "abc"}));
-}
-
-TEST_F(Commands, ZeroCentreIsRefusedButOneZeroCoordinateIsAccepted) {
-  OpenImage(30, 30, 0, 12);
-  Initialize();
-  Activate();
-  WriteFields({"1", "0", "0", "5"});
-  host::ClearCalls();
-  ClickCreate();
-  EXPECT_EQ(Codes(host::CallCodes()), "16");
-  ASSERT_EQ(box_log_->Calls().size(), 1u);
-  EXPECT_EQ(box_log_->Calls()[0].text, "Please select a point as coma centroid");
-  EXPECT_EQ(box_log_->Calls()[0].caption, "Information");
-  EXPECT_EQ(box_log_->Calls()[0].type, kInfoStyle);
-  ASSERT_EQ(capture_->Boxes().size(), 1u);
-  EXPECT_EQ(capture_->Boxes()[0].icon, host::BoxIcon::Information);
-  EXPECT_TRUE(host::CreatedImages().empty());
-
-  WriteFields({"1", "0", "12", "5"});
-  host::ClearCalls();
-  ClickCreate();
-  EXPECT_EQ(Codes(host::CallCodes()), "16 1 8 0 14 0 2");
-  EXPECT_EQ(box_log_->Calls().size(), 1u);
-}
-
-// Conversion errors: the platform's box, naming the first failing field's
-// whole text in the order peak, X, Y, radius; nothing after operation 16.
-TEST_F(Commands, FieldThatIsNotAnIntegerEndsWithTheConversionError) {
-  struct Case {
-    Fields fields;
-    const char* named;
-  } cases[] = {
-      {{"0", "abc", "5", "10"}, "abc"},
-      {{"12.5", "5", "5", "10"}, "12.5"},
-      {{"0", "5", "5", ""}, ""},
-      {{"0", "42 ", "5", "10"}, "42 "},
-      {{"0", "5", "0x", "10"}, "0x"},
-      {{"0", "abc", "5", ""}, "abc"},  // X is read before the radius
-      {{"p?", "x?", "y?", "r?"}, "p?"},
-      {{"1", "x?", "y?", "r?"}, "x?"},
-      {{"1", "2", "y?", "r?"}, "y?"},
-      {{"1", "2", "3", "r?"}, "r?"},
-  };
-  OpenImage(20, 20, 5, 5);
-  Initialize();
-  Activate();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.fields));
-    WriteFields(c.fields);
+  const std::int32_t image = OpenImage(kCaseImageWidth, kCaseImageHeight, kCaseX, kCaseY);
+  for (const FieldCase& c : kFieldCases) {
+    SCOPED_TRACE(c.name);
+    host::SetCurrentImage(c.image_open ? image : 0);
+    const Fields fields{c.fields.peak, c.fields.x, c.fields.y, c.fields.radius};
+    WriteFields(fields);
     host::ClearCalls();
     box_log_->Clear();
     capture_->Clear();
+    const std::size_t shown_before = host::ShownImages().size();
     ClickCreate();
-    EXPECT_EQ(Codes(host::CallCodes()), "16");
-    ASSERT_EQ(box_log_->Calls().size(), 1u);
-    const host::MessageBoxCall& call = box_log_->Calls()[0];
-    EXPECT_EQ(call.text, std::string("'") + c.named + "' is not a valid integer value.");
-    EXPECT_EQ(call.caption, "Hostapp");
-    EXPECT_EQ(call.type, static_cast<UINT>(MB_OK | MB_ICONERROR));
-    EXPECT_EQ(call.owner, windows_.Main());
-    ASSERT_EQ(capture_->Boxes().size(), 1u);
-    const host::CapturedBox& box = capture_->Boxes()[0];
-    EXPECT_EQ(box.caption, "Hostapp");
-    EXPECT_EQ(box.icon, host::BoxIcon::Error);
-    // The host's windows and the dialog are disabled while the box shows.
-    for (HWND w : {windows_.Main(), windows_.ImageWindow(), dialog_.dialog}) {
-      EXPECT_NE(std::find(box.disabled.begin(), box.disabled.end(), w), box.disabled.end());
-      EXPECT_TRUE(::IsWindowEnabled(w)) << "not enabled again after the box";
+    if (c.text != nullptr) {
+      EXPECT_EQ(Codes(host::CallCodes()), kRefusedCodes);
+      ASSERT_EQ(box_log_->Calls().size(), 1u);
+      const host::MessageBoxCall& call = box_log_->Calls()[0];
+      EXPECT_EQ(call.text, c.text);
+      EXPECT_EQ(call.caption, c.caption);
+      EXPECT_EQ(call.type, c.style);
+      EXPECT_EQ(call.owner, windows_.Main());
+      ASSERT_EQ(capture_->Boxes().size(), 1u);
+      const host::CapturedBox& box = capture_->Boxes()[0];
+      EXPECT_EQ(box.caption, c.caption);
+      EXPECT_EQ(box.icon, (c.style & MB_ICONINFORMATION) == MB_ICONINFORMATION
+                              ? host::BoxIcon::Information
+                              : host::BoxIcon::Error);
+      if (c.style == kErrorDisplayStyle) {
+        // The platform's error display disables the thread's other windows.
+        for (HWND w : {windows_.Main(), windows_.ImageWindow(), dialog_.dialog}) {
+          EXPECT_NE(std::find(box.disabled.begin(), box.disabled.end(), w), box.disabled.end());
+          EXPECT_TRUE(::IsWindowEnabled(w)) << "not enabled again after the box";
+        }
+      }
+      EXPECT_EQ(host::ShownImages().size(), shown_before);
+    } else {
+      EXPECT_EQ(Codes(host::CallCodes()), kAcceptedCodes);
+      EXPECT_TRUE(box_log_->Calls().empty());
+      ASSERT_EQ(host::ShownImages().size(), shown_before + 1);
+      const host::Image* model = host::FindImage(host::ShownImages().back());
+      ASSERT_NE(model, nullptr);
+      EXPECT_TRUE(SameBits(model->samples,
+                           ExpectedModel(*host::FindImage(image), std::stoi(c.fields.x),
+                                         std::stoi(c.fields.y), std::stoi(c.fields.radius),
+                                         c.peak, 0.0f)));
     }
-    EXPECT_EQ(ReadFields(), c.fields);
-    EXPECT_TRUE(host::CreatedImages().empty());
+    EXPECT_EQ(ReadFields(), fields);
   }
-}
-
-// Accepted texts, seen through the peak: the centre pixel takes PeakValue.
-TEST_F(Commands, PeakFieldConvertsToTheNearestFloat) {
-  struct Case {
-    const char* text;
-    float peak;
-  } cases[] = {
-      {"  42", 42.0f},           {"$FF", 255.0f}, {"-0x10", -16.0f},    {"+5", 5.0f},
-      {"16777217", 16777216.0f}, {"-5", -5.0f},   {"$FFFFFFFF", -1.0f},
-  };
-  OpenImage(16, 12, 6, 5);
-  Initialize();
-  Activate();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    WriteFields({c.text, "6", "5", "4"});
-    host::ClearCalls();
-    ClickCreate();
-    ASSERT_EQ(Codes(host::CallCodes()), "16 1 8 0 14 0 2");
-    const host::Image* model = host::FindImage(host::ShownImages().back());
-    ASSERT_NE(model, nullptr);
-    EXPECT_EQ(model->samples[6 + 5 * 16], c.peak);
-  }
-  EXPECT_TRUE(box_log_->Calls().empty());
 }
 
 TEST_F(Commands, SuccessfulRunIssuesTheSevenCallsAndRendersLikeTheEngine) {
@@ -281,30 +221,6 @@ TEST_F(Commands, SizesThatCannotBeAllocatedShowOutOfMemory) {
     ASSERT_EQ(box_log_->Calls().size(), 1u);
     EXPECT_EQ(box_log_->Calls()[0].text, "Out of memory.");
     EXPECT_EQ(box_log_->Calls()[0].caption, "Hostapp");
-  }
-}
-
-TEST_F(Commands, RadiusBeyondTheProfileIsRefusedSmallOnesAccepted) {
-  OpenImage(12, 10, 4, 4);
-  Initialize();
-  Activate();
-  WriteFields({"1", "4", "4", "40000"});
-  host::ClearCalls();
-  ClickCreate();
-  EXPECT_EQ(Codes(host::CallCodes()), "16");
-  ASSERT_EQ(box_log_->Calls().size(), 1u);
-  EXPECT_EQ(box_log_->Calls()[0].text, "Max radius must be 39999 or less.");
-  EXPECT_EQ(box_log_->Calls()[0].type, kErrorStyle);
-  for (const char* r : {"0", "-7"}) {
-    SCOPED_TRACE(r);
-    WriteFields({"9", "4", "4", r});
-    host::ClearCalls();
-    ClickCreate();
-    ASSERT_EQ(Codes(host::CallCodes()), "16 1 8 0 14 0 2");
-    const host::Image* model = host::FindImage(host::ShownImages().back());
-    for (std::size_t i = 0; i < model->samples.size(); ++i) {
-      ASSERT_EQ(model->samples[i], i == 4 + 4 * 12 ? 9.0f : 0.0f) << "sample " << i;
-    }
   }
 }
 

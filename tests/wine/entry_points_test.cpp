@@ -20,7 +20,7 @@ int CountComaDialogs() {
   int count = 0;
   ::EnumThreadWindows(
       ::GetCurrentThreadId(),
-      [](HWND window, LPARAM n) -> BOOL {
+      [](HWND window, LPARAM n) noexcept -> BOOL {
         if (host::WindowText(window) == host::kComaDialogCaption) ++*reinterpret_cast<int*>(n);
         return TRUE;
       },
@@ -198,7 +198,7 @@ TEST_F(EntryPoints, EveryControlHasItsClassTextPositionSizeAndFont) {
   std::vector<HWND> all;
   ::EnumChildWindows(
       form,
-      [](HWND child, LPARAM list) -> BOOL {
+      [](HWND child, LPARAM list) noexcept -> BOOL {
         reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
         return TRUE;
       },
@@ -221,13 +221,11 @@ TEST_F(EntryPoints, EveryControlHasItsClassTextPositionSizeAndFont) {
       EXPECT_EQ(r.right - r.left, e.width);
     } else {
       // A label is as wide as its caption in the dialog's font.
-      HDC dc = ::GetDC(found);
-      HGDIOBJ old =
-          ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(found, WM_GETFONT, 0, 0)));
+      const platform::win32::WindowDC dc(found);
+      const platform::win32::SelectedObject selected(
+          dc.Get(), reinterpret_cast<HFONT>(::SendMessageA(found, WM_GETFONT, 0, 0)));
       SIZE extent{};
-      ::GetTextExtentPoint32A(dc, e.text, static_cast<int>(std::strlen(e.text)), &extent);
-      ::SelectObject(dc, old);
-      ::ReleaseDC(found, dc);
+      ::GetTextExtentPoint32A(dc.Get(), e.text, static_cast<int>(std::strlen(e.text)), &extent);
       EXPECT_EQ(r.right - r.left, extent.cx);
     }
     if (e.button_type) {
@@ -275,14 +273,14 @@ TEST_F(EntryPoints, EveryControlHasItsClassTextPositionSizeAndFont) {
     EXPECT_EQ(logical.lfHeight, -11);
     EXPECT_EQ(logical.lfWeight == FW_NORMAL || logical.lfWeight == FW_DONTCARE, true);
     EXPECT_FALSE(logical.lfItalic || logical.lfUnderline || logical.lfStrikeOut);
-    HDC dc = ::GetDC(w);
-    HGDIOBJ old = ::SelectObject(dc, font);
     char face[LF_FACESIZE] = {};
-    ::GetTextFaceA(dc, LF_FACESIZE, face);
     TEXTMETRICA metrics{};
-    ::GetTextMetricsA(dc, &metrics);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(w, dc);
+    {
+      const platform::win32::WindowDC dc(w);
+      const platform::win32::SelectedObject selected(dc.Get(), font);
+      ::GetTextFaceA(dc.Get(), LF_FACESIZE, face);
+      ::GetTextMetricsA(dc.Get(), &metrics);
+    }
     EXPECT_STREQ(face, "Tahoma");
     EXPECT_EQ(metrics.tmHeight, 13);
   }
@@ -329,6 +327,44 @@ TEST_F(EntryPoints, UnloadingBeforeTheReleaseIsDispatchedDestroysTheDialog) {
   EXPECT_FALSE(::IsWindow(dialog));
   host::PumpUntilIdle();  // dispatching what is left must not reach the freed code
   EXPECT_EQ(CountComaDialogs(), 0);
+}
+
+// A host that goes on after finalising: every call after the release finds
+// no dialog, or builds a new one, and never touches the freed one.
+TEST_F(EntryPoints, CallsAfterTheReleaseBuildANewDialogOrDoNothing) {
+  OpenImage(20, 16, 7, 6);
+  Initialize();
+  Activate();
+  const HWND first = dialog_.dialog;
+  WriteFields({"9", "7", "6", "12"});
+  Finalize();
+  host::PumpUntilIdle();
+  ASSERT_FALSE(::IsWindow(first));
+
+  host::SelectPoint(5, 4);
+  host::ClearCalls();
+  Activate();
+  EXPECT_TRUE(::IsWindowVisible(dialog_.dialog));
+  EXPECT_EQ(CountComaDialogs(), 1);
+  EXPECT_EQ(ReadFields(), (Fields{"0", "5", "4", "50"}));  // a new dialog, X and Y from the host
+  EXPECT_EQ(Codes(host::CallCodes()), "16 11");
+
+  WriteFields({"1", "5", "4", "3"});
+  host::ClearCalls();
+  ClickCreate();
+  EXPECT_EQ(Codes(host::CallCodes()), "16 1 8 0 14 0 2");
+  EXPECT_EQ(host::ShownImages().size(), 1u);
+
+  const HWND second = dialog_.dialog;
+  Finalize();
+  host::PumpUntilIdle();
+  EXPECT_FALSE(::IsWindow(second));
+  plugin_.Finalize()(0);  // once more: no dialog, nothing happens
+  host::PumpUntilIdle();
+  Unload();
+  host::PumpUntilIdle();
+  EXPECT_EQ(CountComaDialogs(), 0);
+  EXPECT_TRUE(capture_->Boxes().empty());
 }
 
 TEST_F(EntryPoints, LoadUnloadAndLoadAgain) {

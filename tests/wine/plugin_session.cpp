@@ -22,23 +22,23 @@ void Note(void* block, std::size_t size) {
   g_heap.sizes.push_back(size);
 }
 
-void* __cdecl TrackedMalloc(std::size_t size) {
+void* __cdecl TrackedMalloc(std::size_t size) noexcept {
   void* block = std::malloc(size);
   Note(block, size);
   return block;
 }
-void* __cdecl TrackedCalloc(std::size_t count, std::size_t size) {
+void* __cdecl TrackedCalloc(std::size_t count, std::size_t size) noexcept {
   void* block = std::calloc(count, size);
   Note(block, count * size);
   return block;
 }
-void* __cdecl TrackedRealloc(void* old, std::size_t size) {
+void* __cdecl TrackedRealloc(void* old, std::size_t size) noexcept {
   void* block = std::realloc(old, size);
   if (block || size == 0) g_heap.live.erase(old);
   Note(block, size);
   return block;
 }
-void __cdecl TrackedFree(void* block) {
+void __cdecl TrackedFree(void* block) noexcept {
   g_heap.live.erase(block);
   std::free(block);
 }

@@ -5,7 +5,7 @@
 
 #include "platform/forms.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) noexcept {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       ::DisableThreadLibraryCalls(instance);
