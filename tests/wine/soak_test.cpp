@@ -51,7 +51,6 @@ TEST_F(Soak, LoadUseAndUnloadManyTimesLeavesNothingBehind) {
     const HMODULE module = plugin_.Module();
     Initialize();
     plugin_.Activate()(0, 0);
-    host::PumpUntilIdle(kIdleMs);
     std::string error;
     ASSERT_TRUE(host::FindComaDialogWindows(host::FindComaDialog(), &dialog_, &error)) << error;
     WriteFields({"5", "30", "20", "25"});
@@ -61,7 +60,8 @@ TEST_F(Soak, LoadUseAndUnloadManyTimesLeavesNothingBehind) {
     ASSERT_EQ(Codes(host::CallCodes()), "16 1 8 0 14 0 2");
 
     plugin_.Finalize()(0);
-    host::PumpUntilIdle(kIdleMs);
+    const HWND dialog = dialog_.dialog;
+    ASSERT_TRUE(host::PumpUntil([dialog] { return !::IsWindow(dialog); }));
     ASSERT_FALSE(::IsWindow(dialog_.dialog));
     ASSERT_EQ(host::FindComaDialog(), nullptr);
     // Everything the plug-in allocated in this session is freed again.
