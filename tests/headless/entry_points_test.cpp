@@ -123,7 +123,7 @@ TEST_F(EntryPointsTest, FinalizeReleasesTheDialogWhenTheLoopDispatches) {
   TForm3* dialog = ComaDialog;
   plugin.finalize(0);
   EXPECT_EQ(App().FirstForm(), dialog);  // still there when finalize returns
-  EXPECT_EQ(ComaDialog, dialog);  // finalize itself leaves it
+  EXPECT_EQ(ComaDialog, dialog);         // finalize itself leaves it
   EXPECT_EQ(headless::ProcessMessages(), 1);
   EXPECT_EQ(App().FirstForm(), nullptr);
   EXPECT_EQ(ComaDialog, nullptr);  // no reference to the freed dialog remains
@@ -254,8 +254,7 @@ TEST_F(EntryPointsTest, EntryPointsRemoveTheirArgumentsAsStdcall) {
   host::SelectPoint(1, 2);
   EXPECT_EQ(BytesLeftByCall(reinterpret_cast<const void*>(plugin.initialize), init_args, 4), 0u);
   EXPECT_STREQ(name, "Halberon Coma Model");
-  EXPECT_EQ(BytesLeftByCall(reinterpret_cast<const void*>(plugin.activate), activate_args, 2),
-            0u);
+  EXPECT_EQ(BytesLeftByCall(reinterpret_cast<const void*>(plugin.activate), activate_args, 2), 0u);
   ASSERT_NE(ComaDialog, nullptr);
   EXPECT_EQ(ComaDialog->EditX->Text(), "1");  // the host's callback answered, 32-bit stdcall
   EXPECT_EQ(BytesLeftByCall(reinterpret_cast<const void*>(plugin.finalize), finalize_args, 1), 0u);

@@ -112,10 +112,10 @@ TEST_F(Commands, FieldCasesOfTheSharedTable) {
       ASSERT_EQ(host::ShownImages().size(), shown_before + 1);
       const host::Image* model = host::FindImage(host::ShownImages().back());
       ASSERT_NE(model, nullptr);
-      EXPECT_TRUE(SameBits(model->samples,
-                           ExpectedModel(*host::FindImage(image), std::stoi(c.fields.x),
-                                         std::stoi(c.fields.y), std::stoi(c.fields.radius),
-                                         c.peak, 0.0f)));
+      EXPECT_TRUE(
+          SameBits(model->samples,
+                   ExpectedModel(*host::FindImage(image), std::stoi(c.fields.x),
+                                 std::stoi(c.fields.y), std::stoi(c.fields.radius), c.peak, 0.0f)));
     }
     EXPECT_EQ(ReadFields(), fields);
   }

@@ -3,8 +3,8 @@
 // the plug-in's heap balanced and none of its windows or its window class
 // behind. The process's own growth (wine's) is printed, not judged.
 #include <gtest/gtest.h>
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdio>
@@ -79,11 +79,12 @@ TEST_F(Soak, LoadUseAndUnloadManyTimesLeavesNothingBehind) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const ProcessMemory end = Measure();
-  std::printf("soak: %d cycles in %.1f s; %zu plug-in allocations per cycle, all freed; "
-              "per cycle the process grew %.1f KB private, %.1f KB working set "
-              "(wine's own, not asserted)\n",
-              kCycles, seconds, allocations, (end.private_kb - after_first.private_kb) / (kCycles - 1),
-              (end.working_set_kb - after_first.working_set_kb) / (kCycles - 1));
+  std::printf(
+      "soak: %d cycles in %.1f s; %zu plug-in allocations per cycle, all freed; "
+      "per cycle the process grew %.1f KB private, %.1f KB working set "
+      "(wine's own, not asserted)\n",
+      kCycles, seconds, allocations, (end.private_kb - after_first.private_kb) / (kCycles - 1),
+      (end.working_set_kb - after_first.working_set_kb) / (kCycles - 1));
   initialized_ = false;
 }
 
