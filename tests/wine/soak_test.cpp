@@ -3,8 +3,10 @@
 // the plug-in's heap balanced and none of its windows or its window class
 // behind. The process's own growth (wine's) is printed, not judged.
 #include <gtest/gtest.h>
-#include <psapi.h>
 #include <windows.h>
+
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <chrono>
 #include <cstdio>
