@@ -245,6 +245,9 @@ struct Gathered {
 
 Gathered GatherRing(const SourceImage& source, std::int32_t cx, std::int32_t cy, std::int32_t r,
                     SampleArray& samples) {
+  // Gathered in a local of its own: the returned object may live in the
+  // caller's memory, where the compiler must assume the sample stores could
+  // reach it, and would keep its fields out of registers.
   Gathered g;
   ForEachRingRun(source, cx, cy, r, [&](const float* run, std::size_t length) {
     if (static_cast<std::size_t>(g.n) + length < static_cast<std::size_t>(MaxRingSamples)) {
@@ -258,7 +261,8 @@ Gathered GatherRing(const SourceImage& source, std::int32_t cx, std::int32_t cy,
     }
     return true;
   });
-  return g;
+  const Gathered result = g;
+  return result;
 }
 
 float MedianOf(SampleArray& samples, const Gathered& g, EngineWorkspace& work) {
