@@ -1,14 +1,11 @@
 // Times the engine against the plain square-scan algorithm on a synthetic
 // 4096 x 4096 comet frame and checks that both give the same bits.
-#include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <vector>
 
+#include "bench_frame.h"
 #include "engine/coma_engine.h"
 #include "literal_model.h"
 
@@ -17,44 +14,10 @@ namespace {
 constexpr std::int32_t kSize = 4096;
 constexpr std::int32_t kCentre = 2048;
 
-// A 1/rho coma on a sky level with Gaussian noise.
-std::vector<float> MakeComet() {
-  std::vector<float> image(static_cast<std::size_t>(kSize) * kSize);
-  std::mt19937 rng(42u);
-  std::normal_distribution<float> noise(0.0f, 3.0f);
-  for (std::int32_t y = 0; y < kSize; ++y) {
-    for (std::int32_t x = 0; x < kSize; ++x) {
-      const double rho = std::hypot(x - kCentre + 0.3, y - kCentre - 0.2);
-      image[static_cast<std::size_t>(x) + static_cast<std::size_t>(y) * kSize] =
-          static_cast<float>(100.0 + 5000.0 / (1.0 + rho)) + noise(rng);
-    }
-  }
-  return image;
-}
-
-double Seconds(std::chrono::steady_clock::duration d) {
-  return std::chrono::duration<double>(d).count();
-}
-
-template <class F>
-double TimeOnce(F f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return Seconds(std::chrono::steady_clock::now() - start);
-}
-
-// Best of a few runs: the machine is shared, the minimum is the least disturbed.
-template <class F>
-double TimeBest(F f, int runs) {
-  double best = 1e30;
-  for (int i = 0; i < runs; ++i) best = std::min(best, TimeOnce(f));
-  return best;
-}
-
 }  // namespace
 
 int main() {
-  const std::vector<float> source = MakeComet();
+  const std::vector<float> source = MakeComet(kSize, kCentre);
   std::vector<float> model(source.size(), 0.0f);
   std::vector<float> literalModel(source.size(), 0.0f);
   ImageWidth = kSize;

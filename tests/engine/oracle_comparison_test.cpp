@@ -4,7 +4,9 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -90,13 +92,36 @@ class OracleComparison : public EngineTest {
           << "pixel (" << i % static_cast<std::size_t>(c.width) << ", "
           << i / static_cast<std::size_t>(c.width) << ")";
     }
+    std::vector<std::int32_t> expectedMembers;
     for (std::int32_t r = 0; r <= c.R + 1; ++r) {
       bool abandoned = false;
       const auto members = literal::RingMembers(image, c.cx, c.cy, r, &abandoned);
-      ASSERT_EQ(RingMemberCount(c.cx, c.cy, r), static_cast<std::int32_t>(members.size()))
-          << "ring " << r;
+      expectedMembers.push_back(static_cast<std::int32_t>(members.size()));
+      ASSERT_EQ(RingMemberCount(c.cx, c.cy, r), expectedMembers.back()) << "ring " << r;
+    }
+
+    // The core on its own workspace gives the same bits and each ring's count.
+    std::vector<float> coreModel(model_.size(), kUntouched);
+    std::vector<std::int32_t> coreMembers(expectedMembers.size(), -1);
+    ASSERT_TRUE(RenderComaModel({source_.data(), c.width, c.height}, coreModel.data(), c.cx, c.cy,
+                                c.R, PeakValue, *work_, coreMembers));
+    ASSERT_EQ(std::memcmp(coreModel.data(), expectedModel.data(), coreModel.size() * sizeof(float)),
+              0);
+    for (std::size_t k = 0; k < expectedProfile.size(); ++k) {
+      ASSERT_EQ(Bits(work_->profile[k]), Bits(expectedProfile[k])) << "core profile entry " << k;
+    }
+    for (std::int32_t r = 1; r <= c.R; ++r) {
+      ASSERT_EQ(coreMembers[static_cast<std::size_t>(r)],
+                expectedMembers[static_cast<std::size_t>(r)])
+          << "core count of ring " << r;
+    }
+    if (c.R >= 0) {  // entries outside 1 .. R are not the core's
+      EXPECT_EQ(coreMembers.front(), -1);
+      EXPECT_EQ(coreMembers.back(), -1);
     }
   }
+
+  std::unique_ptr<EngineWorkspace> work_ = std::make_unique_for_overwrite<EngineWorkspace>();
 };
 
 TEST_F(OracleComparison, SmallRadii) {
@@ -168,6 +193,28 @@ TEST_F(OracleComparison, LargeRadii) {
   for (int i = 0; i < 6; ++i) {
     Case c = DrawCase(rng, 300);
     c.R = std::uniform_int_distribution<std::int32_t>(200, 300)(rng);
+    Check(c, rng);
+  }
+}
+
+// Radii beyond the frame's farthest corner, with the centre inside, on an edge
+// or outside: rings that miss the frame, or reach it only in a few rows, must
+// still give the plain algorithm's profile, counts and model.
+TEST_F(OracleComparison, RadiiBeyondTheFrame) {
+  std::mt19937 rng(4u);
+  auto uniform = [&](std::int32_t lo, std::int32_t hi) {
+    return std::uniform_int_distribution<std::int32_t>(lo, hi)(rng);
+  };
+  for (int i = 0; i < 60; ++i) {
+    Case c{};
+    c.width = uniform(1, 24);
+    c.height = uniform(1, 24);
+    c.cx = uniform(-30, c.width + 30);
+    c.cy = uniform(-30, c.height + 30);
+    const double corner = std::hypot(std::max(c.cx, c.width - 1 - c.cx) + 1.0,
+                                     std::max(c.cy, c.height - 1 - c.cy) + 1.0);
+    c.R = uniform(static_cast<std::int32_t>(corner), 2 * static_cast<std::int32_t>(corner) + 20);
+    c.data = static_cast<Data>(uniform(0, kDataKinds - 1));
     Check(c, rng);
   }
 }

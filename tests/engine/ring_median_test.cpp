@@ -322,4 +322,49 @@ TEST(RingAbandonmentTest, RingOf6329Members) {
   EXPECT_EQ(Bits(median6329), Bits(0.0f));
 }
 
+// The gathering the ring statistics build on: the plain algorithm's members in
+// its order, and their median as RingMedian gives it, NaN entries left out.
+TEST(GatherRingSamplesTest, MembersInGatheringOrderAndTheirMedian) {
+  constexpr std::int32_t kW = 61;
+  constexpr std::int32_t kH = 47;
+  std::vector<float> image(kW * kH);
+  for (std::size_t i = 0; i < image.size(); ++i) {
+    const std::size_t u = (i * 2654435761u) % 97u;
+    image[i] = u < 10 ? kNaN : (u < 30 ? (u % 2 ? 0.0f : -0.0f) : static_cast<float>(u % 13));
+  }
+  const SourceImage source{image.data(), kW, kH};
+  const literal::Image plain{kW, kH, image.data()};
+  const auto work = std::make_unique_for_overwrite<EngineWorkspace>();
+  auto samples = std::make_unique_for_overwrite<SampleArray>();
+  struct Centre {
+    std::int32_t cx, cy;
+  };
+  for (const Centre c : {Centre{30, 23}, Centre{0, 0}, Centre{-8, 40}, Centre{70, -5}}) {
+    for (std::int32_t r = 0; r <= 90; r += 7) {
+      SCOPED_TRACE(testing::Message() << "centre (" << c.cx << ", " << c.cy << "), ring " << r);
+      bool abandoned = false;
+      const std::vector<float> expected = literal::RingMembers(plain, c.cx, c.cy, r, &abandoned);
+      const std::int32_t n = GatherRingSamples(source, c.cx, c.cy, r, *samples);
+      ASSERT_EQ(n, static_cast<std::int32_t>(expected.size()));
+      for (std::int32_t i = 0; i < n; ++i) {
+        ASSERT_EQ(Bits((*samples)[static_cast<std::size_t>(i)]),
+                  Bits(expected[static_cast<std::size_t>(i)]))
+            << i;
+      }
+      EXPECT_EQ(RingMemberCount(source, c.cx, c.cy, r), n);
+      const float median = literal::RingMedian(plain, c.cx, c.cy, r);
+      EXPECT_EQ(Bits(RingMedian(source, c.cx, c.cy, r, *work)), Bits(median));
+      // Blanks a caller leaves among the samples do not count.
+      (*samples)[static_cast<std::size_t>(n)] = kNaN;
+      EXPECT_EQ(Bits(MedianOfGathered(*samples, n + 1, *work)), Bits(median));
+    }
+  }
+  // An abandoned ring, and a count below 1, have the median 0.
+  samples->fill(2.0f);
+  EXPECT_EQ(Bits(MedianOfGathered(*samples, MaxRingSamples, *work)), Bits(0.0f));
+  EXPECT_EQ(MedianOfGathered(*samples, MaxRingSamples - 1, *work), 2.0f);
+  EXPECT_EQ(Bits(MedianOfGathered(*samples, 0, *work)), Bits(0.0f));
+  EXPECT_EQ(Bits(MedianOfGathered(*samples, -4, *work)), Bits(0.0f));
+}
+
 }  // namespace
