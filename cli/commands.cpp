@@ -47,11 +47,26 @@ std::vector<unsigned char> ToBytes(const std::string& text) {
 }
 
 FitsKeyword Number(const char* name, long long value, const char* comment) {
-  return FitsKeyword{name, value, {}, comment};
+  return FitsKeyword{name, value, comment};
 }
 
 FitsKeyword Text(const char* name, std::string value, const char* comment) {
-  return FitsKeyword{name, std::nullopt, std::move(value), comment};
+  return FitsKeyword{name, std::move(value), comment};
+}
+
+std::vector<unsigned char> FitsBytes(const std::string& path, std::int32_t width,
+                                     std::int32_t height, const float* samples,
+                                     const FitsHeader& header) {
+  VectorSink sink;
+  WriteFitsImage(sink, FitsEncodingFor(path), width, height, samples, header);
+  return std::move(sink.bytes());
+}
+
+// HISTORY naming where an image came from: the tool, the input file and HDU.
+std::string MadeFrom(const std::string& input, const InputImage& image) {
+  return std::string(ToolVersion()) + " from " + input +
+         (image.header.empty() ? std::string(" (raw image)")
+                               : " HDU " + std::to_string(image.hdu));
 }
 
 // Runs the engine over `image` and returns the model; RadialProfile holds
@@ -94,13 +109,15 @@ std::string ProfileCsv(std::int32_t cx, std::int32_t cy, std::int32_t radius,
 enum class Format { kFits, kRaw };
 
 Format OutputFormat(const std::string& path) {
-  std::string ext = std::filesystem::path(path).extension().string();
+  std::filesystem::path name(path);
+  if (FitsEncodingFor(path) != FitsEncoding::kPlain) name = name.stem();
+  std::string ext = name.extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   if (ext == ".fits" || ext == ".fit" || ext == ".fts") return Format::kFits;
   if (ext == ".f32") return Format::kRaw;
   throw UsageError("cannot tell the format of " + path +
-                   " from its extension (use .fits, .fit, .fts or .f32)");
+                   " from its extension (use .fits, .fit, .fts or .f32; .gz or .fz after a FITS extension compresses)");
 }
 
 }  // namespace
@@ -135,33 +152,51 @@ void RunModel(const ModelOptions& options) {
   RequireReadable(options.input);
   CheckOutputPaths(outputs, options.input, options.force);
 
-  const RawImage source = ReadInputImage(options.input, hdu);
+  const InputImage input = ReadInputImage(options.input, hdu);
+  const RawImage& source = input.image;
   const std::vector<float> model = RenderModel(source, cx, cy, radius, peak);
 
-  const auto keywords = [&](const char* kind) {
-    return std::vector<FitsKeyword>{
-        Text("CREATOR", ToolVersion(), "program that made this file"),
-        Text("COMAIMG", kind, "what this image holds"),
-        Number("COMA_X", cx, "coma centre column, 0-based"),
-        Number("COMA_Y", cy, "coma centre row, 0-based"),
-        Number("COMA_R", radius, "model radius in pixels"),
-        Number("COMAPEAK", peak, "value given to the centre pixel"),
-    };
+  // Each image output carries the input's header, these keywords and the
+  // HISTORY of how it was made.
+  const auto header = [&](const char* kind) {
+    return HeaderFromInput(
+        input.header,
+        {
+            Text("CREATOR", ToolVersion(), "program that made this file"),
+            Text("COMAIMG", kind, "what this image holds"),
+            Number("COMA_X", cx, "coma centre column, 0-based"),
+            Number("COMA_Y", cy, "coma centre row, 0-based"),
+            Number("COMA_R", radius, "model radius in pixels"),
+            Number("COMAPEAK", peak, "value given to the centre pixel"),
+        },
+        {MadeFrom(options.input, input),
+         "coma model centred on column " + std::to_string(cx) + ", row " + std::to_string(cy) +
+             " (0-based), radius " + std::to_string(radius) + ", peak " + std::to_string(peak),
+         std::string("this image: ") + kind});
   };
-  RawImage image{source.width, source.height, model};
+  const auto fits = [&](const std::string& path, const std::vector<float>& samples,
+                        const char* kind) {
+    return FitsBytes(path, source.width, source.height, samples.data(), header(kind));
+  };
   std::size_t next = 0;
-  outputs[next++].bytes = EncodeFitsImage(image, keywords("model"));
+  outputs[next].bytes = fits(outputs[next].path, model, "model");
+  ++next;
+  std::vector<float> scratch;
   if (options.residual) {
-    for (std::size_t i = 0; i < model.size(); ++i) image.samples[i] = source.samples[i] - model[i];
-    outputs[next++].bytes = EncodeFitsImage(image, keywords("source - model"));
+    scratch.resize(model.size());
+    for (std::size_t i = 0; i < model.size(); ++i) scratch[i] = source.samples[i] - model[i];
+    outputs[next].bytes = fits(outputs[next].path, scratch, "source - model");
+    ++next;
   }
   if (options.ratio) {
+    scratch.resize(model.size());
     // Outside the disc the model is 0; a ratio there means nothing.
     for (std::size_t i = 0; i < model.size(); ++i) {
-      image.samples[i] =
+      scratch[i] =
           model[i] == 0.0f ? std::numeric_limits<float>::quiet_NaN() : source.samples[i] / model[i];
     }
-    outputs[next++].bytes = EncodeFitsImage(image, keywords("source / model"));
+    outputs[next].bytes = fits(outputs[next].path, scratch, "source / model");
+    ++next;
   }
   if (options.profile) outputs[next++].bytes = ToBytes(ProfileCsv(cx, cy, radius, source));
   if (options.preview) {
@@ -187,11 +222,15 @@ void RunSample(const SampleOptions& options, std::ostream& out) {
   CheckOutputPaths(outputs, "", options.force);
   const SampleComet comet = MakeSampleComet(size->first, size->second, *seed);
   outputs[0].bytes =
-      EncodeFitsImage(comet.image, {Text("CREATOR", ToolVersion(), "program that made this file"),
-                                    Text("COMAIMG", "synthetic comet", "what this image holds"),
-                                    Number("COMA_X", comet.center_x, "coma centre column, 0-based"),
-                                    Number("COMA_Y", comet.center_y, "coma centre row, 0-based"),
-                                    Text("SEED", options.seed, "seed of the noise and stars")});
+      FitsBytes(options.output, comet.image.width, comet.image.height, comet.image.samples.data(),
+                HeaderFromInput("",
+                                {Text("CREATOR", ToolVersion(), "program that made this file"),
+                                 Text("COMAIMG", "synthetic comet", "what this image holds"),
+                                 Number("COMA_X", comet.center_x, "coma centre column, 0-based"),
+                                 Number("COMA_Y", comet.center_y, "coma centre row, 0-based"),
+                                 Text("SEED", options.seed, "seed of the noise and stars")},
+                                {std::string(ToolVersion()) + ": synthetic comet, seed " +
+                                 options.seed}));
   WriteOutputs(outputs, options.force);
   out << "center " << comet.center_x << ',' << comet.center_y << '\n';
 }
@@ -202,13 +241,17 @@ void RunConvert(const ConvertOptions& options) {
   RequireReadable(options.input);
   std::vector<OutputFile> outputs = {{"OUTPUT", options.output, {}}};
   CheckOutputPaths(outputs, options.input, options.force);
-  const RawImage image = ReadInputImage(options.input, hdu);
+  const InputImage input = ReadInputImage(options.input, hdu);
+  const RawImage& image = input.image;
   if (format == Format::kRaw) {
     std::string error;
     if (!WriteRawImage(options.output, image, &error)) throw DataError(error);
     return;
   }
-  outputs[0].bytes =
-      EncodeFitsImage(image, {Text("CREATOR", ToolVersion(), "program that made this file")});
+  outputs[0].bytes = FitsBytes(
+      options.output, image.width, image.height, image.samples.data(),
+      HeaderFromInput(input.header,
+                      {Text("CREATOR", ToolVersion(), "program that made this file")},
+                      {MadeFrom(options.input, input), "this image: a copy of its samples"}));
   WriteOutputs(outputs, options.force);
 }
