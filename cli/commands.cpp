@@ -65,8 +65,7 @@ std::vector<unsigned char> FitsBytes(const std::string& path, std::int32_t width
 // HISTORY naming where an image came from: the tool, the input file and HDU.
 std::string MadeFrom(const std::string& input, const InputImage& image) {
   return std::string(ToolVersion()) + " from " + input +
-         (image.header.empty() ? std::string(" (raw image)")
-                               : " HDU " + std::to_string(image.hdu));
+         (image.header.empty() ? std::string(" (raw image)") : " HDU " + std::to_string(image.hdu));
 }
 
 // Runs the engine over `image` and returns the model; RadialProfile holds
@@ -117,7 +116,8 @@ Format OutputFormat(const std::string& path) {
   if (ext == ".fits" || ext == ".fit" || ext == ".fts") return Format::kFits;
   if (ext == ".f32") return Format::kRaw;
   throw UsageError("cannot tell the format of " + path +
-                   " from its extension (use .fits, .fit, .fts or .f32; .gz or .fz after a FITS extension compresses)");
+                   " from its extension (use .fits, .fit, .fts or .f32; .gz or .fz after a FITS "
+                   "extension compresses)");
 }
 
 }  // namespace
@@ -221,16 +221,15 @@ void RunSample(const SampleOptions& options, std::ostream& out) {
   std::vector<OutputFile> outputs = {{"OUTPUT", options.output, {}}};
   CheckOutputPaths(outputs, "", options.force);
   const SampleComet comet = MakeSampleComet(size->first, size->second, *seed);
-  outputs[0].bytes =
-      FitsBytes(options.output, comet.image.width, comet.image.height, comet.image.samples.data(),
-                HeaderFromInput("",
-                                {Text("CREATOR", ToolVersion(), "program that made this file"),
-                                 Text("COMAIMG", "synthetic comet", "what this image holds"),
-                                 Number("COMA_X", comet.center_x, "coma centre column, 0-based"),
-                                 Number("COMA_Y", comet.center_y, "coma centre row, 0-based"),
-                                 Text("SEED", options.seed, "seed of the noise and stars")},
-                                {std::string(ToolVersion()) + ": synthetic comet, seed " +
-                                 options.seed}));
+  outputs[0].bytes = FitsBytes(
+      options.output, comet.image.width, comet.image.height, comet.image.samples.data(),
+      HeaderFromInput("",
+                      {Text("CREATOR", ToolVersion(), "program that made this file"),
+                       Text("COMAIMG", "synthetic comet", "what this image holds"),
+                       Number("COMA_X", comet.center_x, "coma centre column, 0-based"),
+                       Number("COMA_Y", comet.center_y, "coma centre row, 0-based"),
+                       Text("SEED", options.seed, "seed of the noise and stars")},
+                      {std::string(ToolVersion()) + ": synthetic comet, seed " + options.seed}));
   WriteOutputs(outputs, options.force);
   out << "center " << comet.center_x << ',' << comet.center_y << '\n';
 }
@@ -250,8 +249,7 @@ void RunConvert(const ConvertOptions& options) {
   }
   outputs[0].bytes = FitsBytes(
       options.output, image.width, image.height, image.samples.data(),
-      HeaderFromInput(input.header,
-                      {Text("CREATOR", ToolVersion(), "program that made this file")},
+      HeaderFromInput(input.header, {Text("CREATOR", ToolVersion(), "program that made this file")},
                       {MadeFrom(options.input, input), "this image: a copy of its samples"}));
   WriteOutputs(outputs, options.force);
 }

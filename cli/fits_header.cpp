@@ -21,11 +21,10 @@ bool HasIndexedName(std::string_view keyword, std::string_view stem) {
 
 bool DescribesData(std::string_view keyword) {
   static constexpr std::array<std::string_view, 30> kNames = {
-      "SIMPLE",   "XTENSION", "BITPIX",   "NAXIS",    "EXTEND",   "PCOUNT",   "GCOUNT",
-      "BSCALE",   "BZERO",    "BLANK",    "DATAMIN",  "DATAMAX",  "INHERIT",  "DATE",
-      "CHECKSUM", "DATASUM",  "END",      "ZIMAGE",   "ZCMPTYPE", "ZBITPIX",  "ZNAXIS",
-      "ZSIMPLE",  "ZTENSION", "ZEXTEND",  "ZBLOCKED", "ZPCOUNT",  "ZGCOUNT",  "ZHECKSUM",
-      "ZDATASUM", "ZQUANTIZ"};
+      "SIMPLE",   "XTENSION", "BITPIX",   "NAXIS",    "EXTEND",   "PCOUNT",  "GCOUNT",   "BSCALE",
+      "BZERO",    "BLANK",    "DATAMIN",  "DATAMAX",  "INHERIT",  "DATE",    "CHECKSUM", "DATASUM",
+      "END",      "ZIMAGE",   "ZCMPTYPE", "ZBITPIX",  "ZNAXIS",   "ZSIMPLE", "ZTENSION", "ZEXTEND",
+      "ZBLOCKED", "ZPCOUNT",  "ZGCOUNT",  "ZHECKSUM", "ZDATASUM", "ZQUANTIZ"};
   if (std::find(kNames.begin(), kNames.end(), keyword) != kNames.end()) return true;
   for (std::string_view stem : {"NAXIS", "ZNAXIS", "ZTILE", "ZNAME", "ZVAL"}) {
     if (HasIndexedName(keyword, stem)) return true;

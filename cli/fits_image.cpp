@@ -90,10 +90,10 @@ void CheckDataInFile(fitsfile* file, const std::string& name, const ImageShape& 
   const LONGLONG declared = DeclaredDataBytes(file, shape, compressed);
   const LONGLONG held = std::max<LONGLONG>(0, file->Fptr->logfilesize - data_start);
   if (declared < 0 || declared > held) {
-    throw DataError(name + ": the header declares " +
-                    (declared < 0 ? std::string("an impossible size of") : std::to_string(declared)) +
-                    " bytes of data but the file holds " + std::to_string(held) +
-                    " after the header");
+    throw DataError(
+        name + ": the header declares " +
+        (declared < 0 ? std::string("an impossible size of") : std::to_string(declared)) +
+        " bytes of data but the file holds " + std::to_string(held) + " after the header");
   }
 }
 
@@ -164,8 +164,7 @@ InputImage ReadFits(fitsfile* file, const std::string& path, std::optional<std::
     // Single-precision data is read straight into the samples, bit for bit
     // (NaN and -0 included).
     int any_null = 0;
-    if (fits_read_img(file, TFLOAT, 1, count, nullptr, image.samples.data(), &any_null,
-                      &status)) {
+    if (fits_read_img(file, TFLOAT, 1, count, nullptr, image.samples.data(), &any_null, &status)) {
       throw DataError(path + ": cannot read the samples (" + FitsStatusText(status) + ")");
     }
     return input;
@@ -410,8 +409,8 @@ FitsEncoding FitsEncodingFor(const std::string& path) {
   return FitsEncoding::kPlain;
 }
 
-void WriteFitsImage(ByteSink& sink, FitsEncoding encoding, std::int32_t width,
-                    std::int32_t height, const float* samples, const FitsHeader& header) {
+void WriteFitsImage(ByteSink& sink, FitsEncoding encoding, std::int32_t width, std::int32_t height,
+                    const float* samples, const FitsHeader& header) {
   switch (encoding) {
     case FitsEncoding::kPlain:
       WritePlain(sink, width, height, samples, header);

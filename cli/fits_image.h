@@ -58,7 +58,7 @@ enum class FitsEncoding {
 };
 FitsEncoding FitsEncodingFor(const std::string& path);
 
-// Writes the image (row-major, `width` x `height`) as FITS: the structural cards, the inherited cards, the
-// keywords, HISTORY, DATE, DATASUM and CHECKSUM. Throws ToolError.
-void WriteFitsImage(ByteSink& sink, FitsEncoding encoding, std::int32_t width,
-                    std::int32_t height, const float* samples, const FitsHeader& header);
+// Writes the image (row-major, `width` x `height`) as FITS: the structural cards, the inherited
+// cards, the keywords, HISTORY, DATE, DATASUM and CHECKSUM. Throws ToolError.
+void WriteFitsImage(ByteSink& sink, FitsEncoding encoding, std::int32_t width, std::int32_t height,
+                    const float* samples, const FitsHeader& header);
