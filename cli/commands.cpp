@@ -36,12 +36,6 @@ std::optional<std::int32_t> HduOption(const std::optional<std::string>& text) {
   return hdu;
 }
 
-void RequireReadable(const std::string& path) {
-  std::ifstream probe(path, std::ios::binary);
-  if (!probe) throw DataError("cannot open " + path + ": " + std::strerror(errno));
-  if (std::filesystem::is_directory(path)) throw DataError(path + " is a folder, not an image");
-}
-
 std::vector<unsigned char> ToBytes(const std::string& text) {
   return std::vector<unsigned char>(text.begin(), text.end());
 }
@@ -122,18 +116,15 @@ void RunModel(const ModelOptions& options) {
   const std::optional<std::int32_t> hdu = HduOption(options.hdu);
   const auto [cx, cy] = *center;
 
-  // Every output's path is checked before the work, and all are written
-  // together at the end, so a refused or failed output leaves no file.
-  std::vector<OutputFile> outputs = {{"-o", options.output, {}}};
-  const auto add = [&outputs](const char* option, const std::optional<std::string>& path) {
-    if (path) outputs.push_back({option, *path, {}});
-  };
-  add("--residual", options.residual);
-  add("--ratio", options.ratio);
-  add("--profile", options.profile);
-  add("--preview", options.preview);
-  RequireReadable(options.input);
-  CheckOutputPaths(outputs, options.input, options.force);
+  // Every output is checked and opened before the work, and all are put in
+  // place together at the end, so a refused or failed output leaves no file.
+  RequireInputFile(options.input);
+  RunOutputs outputs(options.input, options.force);
+  files::Output& model_out = outputs.Add("-o", options.output);
+  files::Output* const residual_out = outputs.AddIf("--residual", options.residual);
+  files::Output* const ratio_out = outputs.AddIf("--ratio", options.ratio);
+  files::Output* const profile_out = outputs.AddIf("--profile", options.profile);
+  files::Output* const preview_out = outputs.AddIf("--preview", options.preview);
 
   const RawImage source = ReadInputImage(options.input, hdu);
   const std::vector<float> model = RenderModel(source, cx, cy, radius, peak);
@@ -149,28 +140,27 @@ void RunModel(const ModelOptions& options) {
     };
   };
   RawImage image{source.width, source.height, model};
-  std::size_t next = 0;
-  outputs[next++].bytes = EncodeFitsImage(image, keywords("model"));
-  if (options.residual) {
+  model_out.Write(EncodeFitsImage(image, keywords("model")));
+  if (residual_out) {
     for (std::size_t i = 0; i < model.size(); ++i) image.samples[i] = source.samples[i] - model[i];
-    outputs[next++].bytes = EncodeFitsImage(image, keywords("source - model"));
+    residual_out->Write(EncodeFitsImage(image, keywords("source - model")));
   }
-  if (options.ratio) {
+  if (ratio_out) {
     // Outside the disc the model is 0; a ratio there means nothing.
     for (std::size_t i = 0; i < model.size(); ++i) {
       image.samples[i] =
           model[i] == 0.0f ? std::numeric_limits<float>::quiet_NaN() : source.samples[i] / model[i];
     }
-    outputs[next++].bytes = EncodeFitsImage(image, keywords("source / model"));
+    ratio_out->Write(EncodeFitsImage(image, keywords("source / model")));
   }
-  if (options.profile) outputs[next++].bytes = ToBytes(ProfileCsv(cx, cy, radius, source));
-  if (options.preview) {
+  if (profile_out) profile_out->Write(ToBytes(ProfileCsv(cx, cy, radius, source)));
+  if (preview_out) {
     std::vector<float> residual(model.size());
     for (std::size_t i = 0; i < model.size(); ++i) residual[i] = source.samples[i] - model[i];
-    outputs[next++].bytes =
-        EncodePreviewPng(source.width, source.height, source.samples, model, residual);
+    preview_out->Write(
+        EncodePreviewPng(source.width, source.height, source.samples, model, residual));
   }
-  WriteOutputs(outputs, options.force);
+  outputs.Commit();
 }
 
 void RunSample(const SampleOptions& options, std::ostream& out) {
@@ -183,32 +173,31 @@ void RunSample(const SampleOptions& options, std::ostream& out) {
   const auto seed = ParseUint64(options.seed);
   if (!seed) throw UsageError("--seed: '" + options.seed + "' is not an unsigned 64-bit integer");
 
-  std::vector<OutputFile> outputs = {{"OUTPUT", options.output, {}}};
-  CheckOutputPaths(outputs, "", options.force);
+  RunOutputs outputs("", options.force);
+  files::Output& output = outputs.Add("OUTPUT", options.output);
   const SampleComet comet = MakeSampleComet(size->first, size->second, *seed);
-  outputs[0].bytes =
+  output.Write(
       EncodeFitsImage(comet.image, {Text("CREATOR", ToolVersion(), "program that made this file"),
                                     Text("COMAIMG", "synthetic comet", "what this image holds"),
                                     Number("COMA_X", comet.center_x, "coma centre column, 0-based"),
                                     Number("COMA_Y", comet.center_y, "coma centre row, 0-based"),
-                                    Text("SEED", options.seed, "seed of the noise and stars")});
-  WriteOutputs(outputs, options.force);
+                                    Text("SEED", options.seed, "seed of the noise and stars")}));
+  outputs.Commit();
   out << "center " << comet.center_x << ',' << comet.center_y << '\n';
 }
 
 void RunConvert(const ConvertOptions& options) {
   const std::optional<std::int32_t> hdu = HduOption(options.hdu);
   const Format format = OutputFormat(options.output);
-  RequireReadable(options.input);
-  std::vector<OutputFile> outputs = {{"OUTPUT", options.output, {}}};
-  CheckOutputPaths(outputs, options.input, options.force);
+  RequireInputFile(options.input);
+  RunOutputs outputs(options.input, options.force);
+  files::Output& output = outputs.Add("OUTPUT", options.output);
   const RawImage image = ReadInputImage(options.input, hdu);
   if (format == Format::kRaw) {
-    std::string error;
-    if (!WriteRawImage(options.output, image, &error)) throw DataError(error);
-    return;
+    WriteRawImage(output, image);
+  } else {
+    output.Write(
+        EncodeFitsImage(image, {Text("CREATOR", ToolVersion(), "program that made this file")}));
   }
-  outputs[0].bytes =
-      EncodeFitsImage(image, {Text("CREATOR", ToolVersion(), "program that made this file")});
-  WriteOutputs(outputs, options.force);
+  outputs.Commit();
 }

@@ -1,5 +1,5 @@
 // Images in and out of the tool: FITS through cfitsio, and the reference host's
-// raw files (recognised by their magic) through host/image_file.
+// raw files (recognised by their magic) through formats/raw_image.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "image_file.h"
+#include "formats/raw_image.h"
 
 // True when the file starts with the raw image magic.
 bool IsRawImageFile(const std::string& path);
