@@ -1,30 +1,15 @@
 #include "byte_sink.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <limits>
 
 #include "tool_error.h"
 
-void FdSink::Write(const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd_, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      throw DataError("cannot write " + name_ + ": " +
-                      (n < 0 ? std::strerror(errno) : "nothing written"));
-    }
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
+void OutputSink::Write(const void* data, std::size_t size) {
+  try {
+    out_.Write(data, size);
+  } catch (const files::FileError& e) {
+    throw DataError(e.what());
   }
-}
-
-void VectorSink::Write(const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  bytes_.insert(bytes_.end(), bytes, bytes + size);
 }
 
 namespace {

@@ -1,5 +1,5 @@
-// Where an encoder's bytes go: a file descriptor, a gzip stream over another
-// sink, or memory. Encoders write in pieces, so no output needs a copy of the
+// Where an encoder's bytes go: an output file, or a gzip stream over another
+// sink. Encoders write in pieces, so no output needs a copy of the
 // whole file in memory.
 #pragma once
 
@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string>
 #include <vector>
+
+#include "files/output_set.h"
 
 class ByteSink {
  public:
@@ -18,24 +20,14 @@ class ByteSink {
   virtual void Finish() {}
 };
 
-// Writes to an open descriptor it does not own; `name` names it in errors.
-class FdSink : public ByteSink {
+// Writes into a pending output of a run (see files/output_set.h).
+class OutputSink : public ByteSink {
  public:
-  FdSink(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+  explicit OutputSink(files::Output& out) : out_(out) {}
   void Write(const void* data, std::size_t size) override;
 
  private:
-  int fd_;
-  std::string name_;
-};
-
-class VectorSink : public ByteSink {
- public:
-  void Write(const void* data, std::size_t size) override;
-  std::vector<unsigned char>& bytes() { return bytes_; }
-
- private:
-  std::vector<unsigned char> bytes_;
+  files::Output& out_;
 };
 
 // A gzip member (as gzip(1) writes) of everything written, passed on to `out`.

@@ -36,12 +36,6 @@ std::optional<std::int32_t> HduOption(const std::optional<std::string>& text) {
   return hdu;
 }
 
-void RequireReadable(const std::string& path) {
-  std::ifstream probe(path, std::ios::binary);
-  if (!probe) throw DataError("cannot open " + path + ": " + std::strerror(errno));
-  if (std::filesystem::is_directory(path)) throw DataError(path + " is a folder, not an image");
-}
-
 std::vector<unsigned char> ToBytes(const std::string& text) {
   return std::vector<unsigned char>(text.begin(), text.end());
 }
@@ -54,12 +48,11 @@ FitsKeyword Text(const char* name, std::string value, const char* comment) {
   return FitsKeyword{name, std::move(value), comment};
 }
 
-std::vector<unsigned char> FitsBytes(const std::string& path, std::int32_t width,
-                                     std::int32_t height, const float* samples,
-                                     const FitsHeader& header) {
-  VectorSink sink;
-  WriteFitsImage(sink, FitsEncodingFor(path), width, height, samples, header);
-  return std::move(sink.bytes());
+// Writes FITS straight into the output, encoded as its name asks.
+void WriteFits(files::Output& out, std::int32_t width, std::int32_t height, const float* samples,
+               const FitsHeader& header) {
+  OutputSink sink(out);
+  WriteFitsImage(sink, FitsEncodingFor(out.path()), width, height, samples, header);
 }
 
 // HISTORY naming where an image came from: the tool, the input file and HDU.
@@ -139,18 +132,15 @@ void RunModel(const ModelOptions& options) {
   const std::optional<std::int32_t> hdu = HduOption(options.hdu);
   const auto [cx, cy] = *center;
 
-  // Every output's path is checked before the work, and all are written
-  // together at the end, so a refused or failed output leaves no file.
-  std::vector<OutputFile> outputs = {{"-o", options.output, {}}};
-  const auto add = [&outputs](const char* option, const std::optional<std::string>& path) {
-    if (path) outputs.push_back({option, *path, {}});
-  };
-  add("--residual", options.residual);
-  add("--ratio", options.ratio);
-  add("--profile", options.profile);
-  add("--preview", options.preview);
-  RequireReadable(options.input);
-  CheckOutputPaths(outputs, options.input, options.force);
+  // Every output is checked and opened before the work, and all are put in
+  // place together at the end, so a refused or failed output leaves no file.
+  RequireInputFile(options.input);
+  RunOutputs outputs(options.input, options.force);
+  files::Output& model_out = outputs.Add("-o", options.output);
+  files::Output* const residual_out = outputs.AddIf("--residual", options.residual);
+  files::Output* const ratio_out = outputs.AddIf("--ratio", options.ratio);
+  files::Output* const profile_out = outputs.AddIf("--profile", options.profile);
+  files::Output* const preview_out = outputs.AddIf("--preview", options.preview);
 
   const InputImage input = ReadInputImage(options.input, hdu);
   const RawImage& source = input.image;
@@ -174,38 +164,32 @@ void RunModel(const ModelOptions& options) {
              " (0-based), radius " + std::to_string(radius) + ", peak " + std::to_string(peak),
          std::string("this image: ") + kind});
   };
-  const auto fits = [&](const std::string& path, const std::vector<float>& samples,
-                        const char* kind) {
-    return FitsBytes(path, source.width, source.height, samples.data(), header(kind));
+  const auto fits = [&](files::Output& out, const std::vector<float>& samples, const char* kind) {
+    WriteFits(out, source.width, source.height, samples.data(), header(kind));
   };
-  std::size_t next = 0;
-  outputs[next].bytes = fits(outputs[next].path, model, "model");
-  ++next;
+  fits(model_out, model, "model");
+  // One scratch image serves the residual, the preview and then the ratio.
   std::vector<float> scratch;
-  if (options.residual) {
+  if (residual_out || preview_out) {
     scratch.resize(model.size());
     for (std::size_t i = 0; i < model.size(); ++i) scratch[i] = source.samples[i] - model[i];
-    outputs[next].bytes = fits(outputs[next].path, scratch, "source - model");
-    ++next;
   }
-  if (options.ratio) {
+  if (residual_out) fits(*residual_out, scratch, "source - model");
+  if (preview_out) {
+    preview_out->Write(
+        EncodePreviewPng(source.width, source.height, source.samples, model, scratch));
+  }
+  if (ratio_out) {
     scratch.resize(model.size());
     // Outside the disc the model is 0; a ratio there means nothing.
     for (std::size_t i = 0; i < model.size(); ++i) {
       scratch[i] =
           model[i] == 0.0f ? std::numeric_limits<float>::quiet_NaN() : source.samples[i] / model[i];
     }
-    outputs[next].bytes = fits(outputs[next].path, scratch, "source / model");
-    ++next;
+    fits(*ratio_out, scratch, "source / model");
   }
-  if (options.profile) outputs[next++].bytes = ToBytes(ProfileCsv(cx, cy, radius, source));
-  if (options.preview) {
-    std::vector<float> residual(model.size());
-    for (std::size_t i = 0; i < model.size(); ++i) residual[i] = source.samples[i] - model[i];
-    outputs[next++].bytes =
-        EncodePreviewPng(source.width, source.height, source.samples, model, residual);
-  }
-  WriteOutputs(outputs, options.force);
+  if (profile_out) profile_out->Write(ToBytes(ProfileCsv(cx, cy, radius, source)));
+  outputs.Commit();
 }
 
 void RunSample(const SampleOptions& options, std::ostream& out) {
@@ -218,38 +202,39 @@ void RunSample(const SampleOptions& options, std::ostream& out) {
   const auto seed = ParseUint64(options.seed);
   if (!seed) throw UsageError("--seed: '" + options.seed + "' is not an unsigned 64-bit integer");
 
-  std::vector<OutputFile> outputs = {{"OUTPUT", options.output, {}}};
-  CheckOutputPaths(outputs, "", options.force);
+  RunOutputs outputs("", options.force);
+  files::Output& output = outputs.Add("OUTPUT", options.output);
   const SampleComet comet = MakeSampleComet(size->first, size->second, *seed);
-  outputs[0].bytes = FitsBytes(
-      options.output, comet.image.width, comet.image.height, comet.image.samples.data(),
+  // Without DATE, one seed always gives the same file.
+  FitsHeader header =
       HeaderFromInput("",
                       {Text("CREATOR", ToolVersion(), "program that made this file"),
                        Text("COMAIMG", "synthetic comet", "what this image holds"),
                        Number("COMA_X", comet.center_x, "coma centre column, 0-based"),
                        Number("COMA_Y", comet.center_y, "coma centre row, 0-based"),
                        Text("SEED", options.seed, "seed of the noise and stars")},
-                      {std::string(ToolVersion()) + ": synthetic comet, seed " + options.seed}));
-  WriteOutputs(outputs, options.force);
+                      {std::string(ToolVersion()) + ": synthetic comet, seed " + options.seed});
+  header.dated = false;
+  WriteFits(output, comet.image.width, comet.image.height, comet.image.samples.data(), header);
+  outputs.Commit();
   out << "center " << comet.center_x << ',' << comet.center_y << '\n';
 }
 
 void RunConvert(const ConvertOptions& options) {
   const std::optional<std::int32_t> hdu = HduOption(options.hdu);
   const Format format = OutputFormat(options.output);
-  RequireReadable(options.input);
-  std::vector<OutputFile> outputs = {{"OUTPUT", options.output, {}}};
-  CheckOutputPaths(outputs, options.input, options.force);
+  RequireInputFile(options.input);
+  RunOutputs outputs(options.input, options.force);
+  files::Output& output = outputs.Add("OUTPUT", options.output);
   const InputImage input = ReadInputImage(options.input, hdu);
   const RawImage& image = input.image;
   if (format == Format::kRaw) {
-    std::string error;
-    if (!WriteRawImage(options.output, image, &error)) throw DataError(error);
-    return;
+    WriteRawImage(output, image);
+  } else {
+    WriteFits(output, image.width, image.height, image.samples.data(),
+              HeaderFromInput(
+                  input.header, {Text("CREATOR", ToolVersion(), "program that made this file")},
+                  {MadeFrom(options.input, input), "this image: a copy of its samples"}));
   }
-  outputs[0].bytes = FitsBytes(
-      options.output, image.width, image.height, image.samples.data(),
-      HeaderFromInput(input.header, {Text("CREATOR", ToolVersion(), "program that made this file")},
-                      {MadeFrom(options.input, input), "this image: a copy of its samples"}));
-  WriteOutputs(outputs, options.force);
+  outputs.Commit();
 }

@@ -231,7 +231,7 @@ void WriteHeaderBody(fitsfile* file, const FitsHeader& header, int* status) {
     }
   }
   for (const std::string& line : header.history) fits_write_history(file, line.c_str(), status);
-  fits_write_date(file, status);
+  if (header.dated) fits_write_date(file, status);
 }
 
 std::string MakeCard(const char* name, const std::string& value, const char* comment) {

@@ -1,5 +1,5 @@
 // Images in and out of the tool: FITS through cfitsio, and the reference host's
-// raw files (recognised by their magic) through host/image_file.
+// raw files (recognised by their magic) through formats/raw_image.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "byte_sink.h"
-#include "image_file.h"
+#include "formats/raw_image.h"
 
 // True when the file starts with the raw image magic.
 bool IsRawImageFile(const std::string& path);
@@ -44,6 +44,7 @@ struct FitsHeader {
   std::string inherited;  // cards of the input's header (see InheritedCards)
   std::vector<FitsKeyword> keywords;
   std::vector<std::string> history;  // one HISTORY record each
+  bool dated = true;                 // a DATE card with the time of writing
 };
 
 // A header carrying `input_header`'s cards but the structural ones and those
