@@ -16,6 +16,7 @@
 #include "number_text.h"
 #include "output_files.h"
 #include "preview_png.h"
+#include "sample_buffer.h"
 #include "sample_comet.h"
 #include "tool_error.h"
 
@@ -65,7 +66,7 @@ std::string MadeFrom(const std::string& input, const InputImage& image) {
 // the profile afterwards.
 std::vector<float> RenderModel(const RawImage& image, std::int32_t cx, std::int32_t cy,
                                std::int32_t radius, std::int32_t peak) {
-  std::vector<float> model(image.samples.size(), 0.0f);
+  std::vector<float> model = SampleBuffer(image.samples.size());
   ImageWidth = image.width;
   ImageHeight = image.height;
   SourceCopy = image.samples.data();
@@ -171,7 +172,7 @@ void RunModel(const ModelOptions& options) {
   // One scratch image serves the residual, the preview and then the ratio.
   std::vector<float> scratch;
   if (residual_out || preview_out) {
-    scratch.resize(model.size());
+    scratch = SampleBuffer(model.size());
     for (std::size_t i = 0; i < model.size(); ++i) scratch[i] = source.samples[i] - model[i];
   }
   if (residual_out) fits(*residual_out, scratch, "source - model");
@@ -180,7 +181,7 @@ void RunModel(const ModelOptions& options) {
         EncodePreviewPng(source.width, source.height, source.samples, model, scratch));
   }
   if (ratio_out) {
-    scratch.resize(model.size());
+    if (scratch.empty()) scratch = SampleBuffer(model.size());
     // Outside the disc the model is 0; a ratio there means nothing.
     for (std::size_t i = 0; i < model.size(); ++i) {
       scratch[i] =

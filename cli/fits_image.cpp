@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "fits_header.h"
+#include "sample_buffer.h"
 #include "tool_error.h"
 
 namespace {
@@ -158,7 +159,7 @@ InputImage ReadFits(fitsfile* file, const std::string& path, std::optional<std::
   RawImage& image = input.image;
   image.width = static_cast<std::int32_t>(shape.width);
   image.height = static_cast<std::int32_t>(shape.height);
-  image.samples.resize(static_cast<std::size_t>(count));
+  image.samples = SampleBuffer(static_cast<std::size_t>(count));
 
   if (shape.bitpix == FLOAT_IMG) {
     // Single-precision data is read straight into the samples, bit for bit
