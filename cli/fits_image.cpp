@@ -82,14 +82,15 @@ LONGLONG DeclaredDataBytes(fitsfile* file, const ImageShape& shape, bool compres
   return row_bytes * rows + heap;
 }
 
-void CheckDataInFile(fitsfile* file, const std::string& name, const ImageShape& shape) {
+void CheckDataInFile(fitsfile* file, const std::string& name, const ImageShape& shape,
+                     LONGLONG file_size) {
   int status = 0;
   const bool compressed = fits_is_compressed_image(file, &status) != 0;
   LONGLONG header_start = 0, data_start = 0, data_end = 0;
   fits_get_hduaddrll(file, &header_start, &data_start, &data_end, &status);
   if (status) throw DataError(name + ": cannot read its header (" + FitsStatusText(status) + ")");
   const LONGLONG declared = DeclaredDataBytes(file, shape, compressed);
-  const LONGLONG held = std::max<LONGLONG>(0, file->Fptr->logfilesize - data_start);
+  const LONGLONG held = std::max<LONGLONG>(0, file_size - data_start);
   if (declared < 0 || declared > held) {
     throw DataError(
         name + ": the header declares " +
@@ -112,7 +113,9 @@ std::string HeaderCards(fitsfile* file, const std::string& name) {
   return header;
 }
 
-InputImage ReadFits(fitsfile* file, const std::string& path, std::optional<std::int32_t> hdu) {
+// `file_size` is what the file holds (cfitsio may see it padded).
+InputImage ReadFits(fitsfile* file, const std::string& path, std::optional<std::int32_t> hdu,
+                    LONGLONG file_size) {
   int status = 0;
   int hdu_count = 0;
   if (fits_get_num_hdus(file, &hdu_count, &status)) {
@@ -152,7 +155,7 @@ InputImage ReadFits(fitsfile* file, const std::string& path, std::optional<std::
     throw DataError(path + ": the image is too large (" + std::to_string(shape.width) + " x " +
                     std::to_string(shape.height) + ")");
   }
-  CheckDataInFile(file, path, shape);
+  CheckDataInFile(file, path, shape, file_size);
   input.header = HeaderCards(file, path);
 
   const LONGLONG count = shape.width * shape.height;
@@ -379,14 +382,17 @@ InputImage ReadInputImage(const std::string& path, std::optional<std::int32_t> h
     throw DataError(path + " is not a FITS file (" + FitsStatusText(status) + ")");
   }
   FitsFile file(opened);
-  return ReadFits(file.get(), path, hdu);
+  return ReadFits(file.get(), path, hdu, file.get()->Fptr->logfilesize);
 }
 
 InputImage ReadFitsMemory(const void* bytes, std::size_t size, const std::string& name,
                           std::optional<std::int32_t> hdu) {
-  // cfitsio reads the block in place; READONLY keeps it from growing it.
-  void* memory = const_cast<void*>(bytes);
-  std::size_t memory_size = size;
+  // cfitsio reads a memory file in whole 2880-byte blocks, so it gets a copy
+  // padded with zeros to the next block; the size check still sees `size`.
+  std::vector<unsigned char> padded((size + kFitsBlock - 1) / kFitsBlock * kFitsBlock);
+  std::copy_n(static_cast<const unsigned char*>(bytes), size, padded.begin());
+  void* memory = padded.data();
+  std::size_t memory_size = padded.size();
   fitsfile* opened = nullptr;
   int status = 0;
   if (fits_open_memfile(&opened, name.c_str(), READONLY, &memory, &memory_size, 0, nullptr,
@@ -394,7 +400,7 @@ InputImage ReadFitsMemory(const void* bytes, std::size_t size, const std::string
     throw DataError(name + " is not a FITS file (" + FitsStatusText(status) + ")");
   }
   FitsFile file(opened);
-  return ReadFits(file.get(), name, hdu);
+  return ReadFits(file.get(), name, hdu, static_cast<LONGLONG>(size));
 }
 
 FitsHeader HeaderFromInput(const std::string& input_header, std::vector<FitsKeyword> keywords,
