@@ -26,10 +26,13 @@ bool DescribesData(std::string_view keyword) {
       "END",      "ZIMAGE",   "ZCMPTYPE", "ZBITPIX",  "ZNAXIS",   "ZSIMPLE", "ZTENSION", "ZEXTEND",
       "ZBLOCKED", "ZPCOUNT",  "ZGCOUNT",  "ZHECKSUM", "ZDATASUM", "ZQUANTIZ"};
   if (std::find(kNames.begin(), kNames.end(), keyword) != kNames.end()) return true;
-  for (std::string_view stem : {"NAXIS", "ZNAXIS", "ZTILE", "ZNAME", "ZVAL"}) {
+  // A tile-compressed image's header also shows the table that holds it.
+  for (std::string_view stem : {"NAXIS", "ZNAXIS", "ZTILE", "ZNAME", "ZVAL", "TTYPE", "TFORM",
+                                "TUNIT", "TNULL", "TSCAL", "TZERO", "TDIM", "TDISP", "TBCOL"}) {
     if (HasIndexedName(keyword, stem)) return true;
   }
-  return keyword == "ZDITHER0" || keyword == "ZMASKCMP";
+  return keyword == "ZDITHER0" || keyword == "ZMASKCMP" || keyword == "TFIELDS" ||
+         keyword == "THEAP" || keyword == "ZTHEAP";
 }
 
 // The two COMMENT cards cfitsio puts in every header it creates.

@@ -16,7 +16,7 @@ std::string CardKeyword(const std::string& cards, std::size_t offset);
 // The cards of `header` (80-character cards, no END) that an image made from
 // it keeps: all but those describing the stored data (SIMPLE, XTENSION,
 // BITPIX, NAXISn, EXTEND, PCOUNT, GCOUNT, BSCALE, BZERO, BLANK, DATAMIN,
-// DATAMAX, INHERIT, DATE, checksums, tile-compression keywords) and those
+// DATAMAX, INHERIT, DATE, checksums, tile-compression and table keywords) and those
 // named in `replaced`. EPOCH becomes EQUINOX, its current name.
 std::string InheritedCards(const std::string& header, const std::vector<std::string>& replaced);
 
