@@ -202,6 +202,8 @@ TEST_P(ImageOutput, CarriesTheHeaderAndVerifies) {
       0);
   ASSERT_EQ(
       RunTool({"convert", scratch.Path("in.fits"), scratch.Path("plain_copy.fits")}).exit_code, 0);
+  // A tile-compressed input: its header also shows the table holding the image.
+  ASSERT_EQ(RunTool({"convert", scratch.Path("in.fits"), scratch.Path("in.fits.fz")}).exit_code, 0);
   std::vector<std::string> args = c.args;
   for (std::string& arg : args) {
     if (arg[0] == '@') arg = scratch.Path(arg.substr(1));
@@ -247,25 +249,30 @@ TEST_P(ImageOutput, CarriesTheHeaderAndVerifies) {
 
 INSTANTIATE_TEST_SUITE_P(
     Outputs, ImageOutput,
-    ::testing::Values(OutputCase{"model", Model("-o", "@model.fits"), "model.fits",
-                                 "plain_model.fits", "this image: model"},
-                      OutputCase{"model_gzip", Model("-o", "@model.fits.gz"), "model.fits.gz",
-                                 "plain_model.fits", "this image: model"},
-                      OutputCase{"residual_tiled", Model("--residual", "@residual.fits.fz"),
-                                 "residual.fits.fz", "plain_residual.fits",
-                                 "this image: source - model"},
-                      OutputCase{"ratio_gzip", Model("--ratio", "@ratio.fits.gz"), "ratio.fits.gz",
-                                 "plain_ratio.fits", "this image: source / model"},
-                      OutputCase{"convert_tiled",
-                                 {"convert", "@in.fits", "@copy.fits.fz"},
-                                 "copy.fits.fz",
-                                 "plain_copy.fits",
-                                 "a copy of its samples"},
-                      OutputCase{"convert",
-                                 {"convert", "@in.fits", "@copy.fits"},
-                                 "copy.fits",
-                                 "plain_copy.fits",
-                                 "a copy of its samples"}),
+    ::testing::Values(
+        OutputCase{"model", Model("-o", "@model.fits"), "model.fits", "plain_model.fits",
+                   "this image: model"},
+        OutputCase{"model_gzip", Model("-o", "@model.fits.gz"), "model.fits.gz", "plain_model.fits",
+                   "this image: model"},
+        OutputCase{"residual_tiled", Model("--residual", "@residual.fits.fz"), "residual.fits.fz",
+                   "plain_residual.fits", "this image: source - model"},
+        OutputCase{"ratio_gzip", Model("--ratio", "@ratio.fits.gz"), "ratio.fits.gz",
+                   "plain_ratio.fits", "this image: source / model"},
+        OutputCase{"convert_tiled",
+                   {"convert", "@in.fits", "@copy.fits.fz"},
+                   "copy.fits.fz",
+                   "plain_copy.fits",
+                   "a copy of its samples"},
+        OutputCase{"model_of_tiled_input",
+                   {"model", "@in.fits.fz", "--center", "11,8", "--radius", "6", "-o", "@mt.fits"},
+                   "mt.fits",
+                   "plain_model.fits",
+                   "this image: model"},
+        OutputCase{"convert",
+                   {"convert", "@in.fits", "@copy.fits"},
+                   "copy.fits",
+                   "plain_copy.fits",
+                   "a copy of its samples"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // The tool's keywords in a model output, with their values.
