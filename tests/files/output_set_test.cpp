@@ -65,6 +65,8 @@ struct OneOutputCase {
   std::map<std::string, std::string> after;
 };
 
+void PrintTo(const OneOutputCase& c, std::ostream* os) { *os << c.name; }
+
 class OneOutput : public ::testing::TestWithParam<OneOutputCase> {};
 
 TEST_P(OneOutput, LeavesTheTargetWholeOrAsItWas) {
