@@ -3,6 +3,7 @@
 // kill in the middle of a write, a name planted where a temporary might go,
 // and an input that would block for ever. Each case checks the exit status,
 // the one-line message and what the folder holds afterwards.
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -150,6 +151,29 @@ std::vector<FaultCase> Cases() {
        [](const ScratchDir& s) {
          RunControl control;
          control.kill_when = [dir = s.dir()](pid_t pid) { return WritingInto(dir, pid); };
+         control.timeout_ms = 120000;
+         return control;
+       },
+       -1,
+       "",
+       Unchanged},
+      // Where the file system has no unnamed files, the private temporary is
+      // removed when SIGTERM ends the tool in the middle of the write.
+      {"terminated_during_write_without_unnamed_files_leaves_nothing",
+       [](const ScratchDir& s) {
+         WriteBytes(s.Path("big.fits"), "old sample");
+         return std::string();
+       },
+       {"sample", "@big.fits", "--size", "4096x4096", "--force"},
+       [](const ScratchDir& s) {
+         RunControl control;
+         control.in_child = [] {
+           ::setenv("LD_PRELOAD", NO_TMPFILE_SHIM, 1);
+           // A sanitized tool accepts a preloaded library before its runtime.
+           ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+         };
+         control.kill_when = [dir = s.dir()](pid_t pid) { return WritingInto(dir, pid); };
+         control.kill_signal = SIGTERM;
          control.timeout_ms = 120000;
          return control;
        },

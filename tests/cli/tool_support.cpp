@@ -72,8 +72,12 @@ RunResult RunToolWith(const std::vector<std::string>& args, const RunControl& co
     for (int waited_ms = 0; polled; ++waited_ms) {
       reaped = ::waitpid(pid, &status, WNOHANG) == pid;
       if (reaped) break;
-      if ((control.kill_when && control.kill_when(pid)) ||
-          (control.timeout_ms > 0 && waited_ms >= control.timeout_ms)) {
+      if (control.kill_when && control.kill_when(pid)) {
+        ::kill(pid, control.kill_signal);
+        result.killed = true;
+        break;
+      }
+      if (control.timeout_ms > 0 && waited_ms >= control.timeout_ms) {
         ::kill(pid, SIGKILL);
         result.killed = true;
         break;

@@ -32,6 +32,7 @@ RunResult RunTool(const std::vector<std::string>& args, const std::string& cwd =
 struct RunControl {
   std::function<void()> in_child;
   std::function<bool(pid_t)> kill_when;
+  int kill_signal = 9;  // what kill_when sends: SIGKILL unless told
   int timeout_ms = 0;
 };
 RunResult RunToolWith(const std::vector<std::string>& args, const RunControl& control);
