@@ -68,11 +68,15 @@ void InstallCleanupHandlers() {
 // leave the file behind).
 TemporarySlot* Remember(int dir_fd, const std::string& name) {
   InstallCleanupHandlers();
+  if (name.size() > NAME_MAX) return nullptr;
   for (TemporarySlot& slot : g_slots) {
+    // Claimed with -2 while the name is copied; the handler skips it until
+    // the folder is stored.
     int expected = -1;
-    if (slot.dir_fd.load() != -1 || name.size() > NAME_MAX) continue;
+    if (!slot.dir_fd.compare_exchange_strong(expected, -2)) continue;
     std::memcpy(slot.name, name.c_str(), name.size() + 1);
-    if (slot.dir_fd.compare_exchange_strong(expected, dir_fd)) return &slot;
+    slot.dir_fd.store(dir_fd);
+    return &slot;
   }
   return nullptr;
 }
@@ -409,7 +413,13 @@ void Restore(Output::State& s) {
 
 void OutputSet::Commit() {
   if (committed_) throw FileError("outputs committed twice");
-  // Everything that can fail before a target changes is done first.
+  // Everything that can fail before a target changes is done first: the data
+  // reaches the disk before any name points at it, so that even a crash of
+  // the machine leaves each output whole or absent. Writeback of all outputs
+  // is started at once, so that the device writes them side by side.
+  for (const auto& output : outputs_) {
+    if (!output->state_->stream) ::sync_file_range(output->state_->fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  }
   for (const auto& output : outputs_) {
     Output::State& s = *output->state_;
     if (s.stream) continue;
