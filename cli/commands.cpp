@@ -17,6 +17,7 @@
 #include "number_text.h"
 #include "output_files.h"
 #include "preview_png.h"
+#include "sample_buffer.h"
 #include "sample_comet.h"
 #include "tool_error.h"
 
@@ -37,22 +38,29 @@ std::optional<std::int32_t> HduOption(const std::optional<std::string>& text) {
   return hdu;
 }
 
-void RequireReadable(const std::string& path) {
-  std::ifstream probe(path, std::ios::binary);
-  if (!probe) throw DataError("cannot open " + path + ": " + std::strerror(errno));
-  if (std::filesystem::is_directory(path)) throw DataError(path + " is a folder, not an image");
-}
-
 std::vector<unsigned char> ToBytes(const std::string& text) {
   return std::vector<unsigned char>(text.begin(), text.end());
 }
 
 FitsKeyword Number(const char* name, long long value, const char* comment) {
-  return FitsKeyword{name, value, {}, comment};
+  return FitsKeyword{name, value, comment};
 }
 
 FitsKeyword Text(const char* name, std::string value, const char* comment) {
-  return FitsKeyword{name, std::nullopt, std::move(value), comment};
+  return FitsKeyword{name, std::move(value), comment};
+}
+
+// Writes FITS straight into the output, encoded as its name asks.
+void WriteFits(files::Output& out, std::int32_t width, std::int32_t height, const float* samples,
+               const FitsHeader& header) {
+  OutputSink sink(out);
+  WriteFitsImage(sink, FitsEncodingFor(out.path()), width, height, samples, header);
+}
+
+// HISTORY naming where an image came from: the tool, the input file and HDU.
+std::string MadeFrom(const std::string& input, const InputImage& image) {
+  return std::string(ToolVersion()) + " from " + input +
+         (image.header.empty() ? std::string(" (raw image)") : " HDU " + std::to_string(image.hdu));
 }
 
 // What one run of the engine gives: the model, and for r = 1 .. R the ring
@@ -67,7 +75,7 @@ struct EngineRun {
 EngineRun RenderModel(const RawImage& image, std::int32_t cx, std::int32_t cy, std::int32_t radius,
                       std::int32_t peak) {
   EngineRun run;
-  run.model.assign(image.samples.size(), 0.0f);
+  run.model = SampleBuffer(image.samples.size());
   const std::size_t entries = radius >= 1 ? static_cast<std::size_t>(radius) + 1 : 0;
   run.members.assign(entries, 0);
   // Large and fully overwritten where read: left uninitialised.
@@ -98,13 +106,16 @@ std::string ProfileCsv(const EngineRun& run) {
 enum class Format { kFits, kRaw };
 
 Format OutputFormat(const std::string& path) {
-  std::string ext = std::filesystem::path(path).extension().string();
+  std::filesystem::path name(path);
+  if (FitsEncodingFor(path) != FitsEncoding::kPlain) name = name.stem();
+  std::string ext = name.extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   if (ext == ".fits" || ext == ".fit" || ext == ".fts") return Format::kFits;
   if (ext == ".f32") return Format::kRaw;
   throw UsageError("cannot tell the format of " + path +
-                   " from its extension (use .fits, .fit, .fts or .f32)");
+                   " from its extension (use .fits, .fit, .fts or .f32; .gz or .fz after a FITS "
+                   "extension compresses)");
 }
 
 }  // namespace
@@ -126,56 +137,65 @@ void RunModel(const ModelOptions& options) {
   const std::optional<std::int32_t> hdu = HduOption(options.hdu);
   const auto [cx, cy] = *center;
 
-  // Every output's path is checked before the work, and all are written
-  // together at the end, so a refused or failed output leaves no file.
-  std::vector<OutputFile> outputs = {{"-o", options.output, {}}};
-  const auto add = [&outputs](const char* option, const std::optional<std::string>& path) {
-    if (path) outputs.push_back({option, *path, {}});
-  };
-  add("--residual", options.residual);
-  add("--ratio", options.ratio);
-  add("--profile", options.profile);
-  add("--preview", options.preview);
-  RequireReadable(options.input);
-  CheckOutputPaths(outputs, options.input, options.force);
+  // Every output is checked and opened before the work, and all are put in
+  // place together at the end, so a refused or failed output leaves no file.
+  RequireInputFile(options.input);
+  RunOutputs outputs(options.input, options.force);
+  files::Output& model_out = outputs.Add("-o", options.output);
+  files::Output* const residual_out = outputs.AddIf("--residual", options.residual);
+  files::Output* const ratio_out = outputs.AddIf("--ratio", options.ratio);
+  files::Output* const profile_out = outputs.AddIf("--profile", options.profile);
+  files::Output* const preview_out = outputs.AddIf("--preview", options.preview);
 
-  const RawImage source = ReadInputImage(options.input, hdu);
+  const InputImage input = ReadInputImage(options.input, hdu);
+  const RawImage& source = input.image;
   const EngineRun run = RenderModel(source, cx, cy, radius, peak);
   const std::vector<float>& model = run.model;
 
-  const auto keywords = [&](const char* kind) {
-    return std::vector<FitsKeyword>{
-        Text("CREATOR", ToolVersion(), "program that made this file"),
-        Text("COMAIMG", kind, "what this image holds"),
-        Number("COMA_X", cx, "coma centre column, 0-based"),
-        Number("COMA_Y", cy, "coma centre row, 0-based"),
-        Number("COMA_R", radius, "model radius in pixels"),
-        Number("COMAPEAK", peak, "value given to the centre pixel"),
-    };
+  // Each image output carries the input's header, these keywords and the
+  // HISTORY of how it was made.
+  const auto header = [&](const char* kind) {
+    return HeaderFromInput(
+        input.header,
+        {
+            Text("CREATOR", ToolVersion(), "program that made this file"),
+            Text("COMAIMG", kind, "what this image holds"),
+            Number("COMA_X", cx, "coma centre column, 0-based"),
+            Number("COMA_Y", cy, "coma centre row, 0-based"),
+            Number("COMA_R", radius, "model radius in pixels"),
+            Number("COMAPEAK", peak, "value given to the centre pixel"),
+        },
+        {MadeFrom(options.input, input),
+         "coma model centred on column " + std::to_string(cx) + ", row " + std::to_string(cy) +
+             " (0-based), radius " + std::to_string(radius) + ", peak " + std::to_string(peak),
+         std::string("this image: ") + kind});
   };
-  RawImage image{source.width, source.height, model};
-  std::size_t next = 0;
-  outputs[next++].bytes = EncodeFitsImage(image, keywords("model"));
-  if (options.residual) {
-    for (std::size_t i = 0; i < model.size(); ++i) image.samples[i] = source.samples[i] - model[i];
-    outputs[next++].bytes = EncodeFitsImage(image, keywords("source - model"));
+  const auto fits = [&](files::Output& out, const std::vector<float>& samples, const char* kind) {
+    WriteFits(out, source.width, source.height, samples.data(), header(kind));
+  };
+  fits(model_out, model, "model");
+  // One scratch image serves the residual, the preview and then the ratio.
+  std::vector<float> scratch;
+  if (residual_out || preview_out) {
+    scratch = SampleBuffer(model.size());
+    for (std::size_t i = 0; i < model.size(); ++i) scratch[i] = source.samples[i] - model[i];
   }
-  if (options.ratio) {
+  if (residual_out) fits(*residual_out, scratch, "source - model");
+  if (preview_out) {
+    preview_out->Write(
+        EncodePreviewPng(source.width, source.height, source.samples, model, scratch));
+  }
+  if (ratio_out) {
+    if (scratch.empty()) scratch = SampleBuffer(model.size());
     // Outside the disc the model is 0; a ratio there means nothing.
     for (std::size_t i = 0; i < model.size(); ++i) {
-      image.samples[i] =
+      scratch[i] =
           model[i] == 0.0f ? std::numeric_limits<float>::quiet_NaN() : source.samples[i] / model[i];
     }
-    outputs[next++].bytes = EncodeFitsImage(image, keywords("source / model"));
+    fits(*ratio_out, scratch, "source / model");
   }
-  if (options.profile) outputs[next++].bytes = ToBytes(ProfileCsv(run));
-  if (options.preview) {
-    std::vector<float> residual(model.size());
-    for (std::size_t i = 0; i < model.size(); ++i) residual[i] = source.samples[i] - model[i];
-    outputs[next++].bytes =
-        EncodePreviewPng(source.width, source.height, source.samples, model, residual);
-  }
-  WriteOutputs(outputs, options.force);
+  if (profile_out) profile_out->Write(ToBytes(ProfileCsv(run)));
+  outputs.Commit();
 }
 
 void RunSample(const SampleOptions& options, std::ostream& out) {
@@ -188,32 +208,39 @@ void RunSample(const SampleOptions& options, std::ostream& out) {
   const auto seed = ParseUint64(options.seed);
   if (!seed) throw UsageError("--seed: '" + options.seed + "' is not an unsigned 64-bit integer");
 
-  std::vector<OutputFile> outputs = {{"OUTPUT", options.output, {}}};
-  CheckOutputPaths(outputs, "", options.force);
+  RunOutputs outputs("", options.force);
+  files::Output& output = outputs.Add("OUTPUT", options.output);
   const SampleComet comet = MakeSampleComet(size->first, size->second, *seed);
-  outputs[0].bytes =
-      EncodeFitsImage(comet.image, {Text("CREATOR", ToolVersion(), "program that made this file"),
-                                    Text("COMAIMG", "synthetic comet", "what this image holds"),
-                                    Number("COMA_X", comet.center_x, "coma centre column, 0-based"),
-                                    Number("COMA_Y", comet.center_y, "coma centre row, 0-based"),
-                                    Text("SEED", options.seed, "seed of the noise and stars")});
-  WriteOutputs(outputs, options.force);
+  // Without DATE, one seed always gives the same file.
+  FitsHeader header =
+      HeaderFromInput("",
+                      {Text("CREATOR", ToolVersion(), "program that made this file"),
+                       Text("COMAIMG", "synthetic comet", "what this image holds"),
+                       Number("COMA_X", comet.center_x, "coma centre column, 0-based"),
+                       Number("COMA_Y", comet.center_y, "coma centre row, 0-based"),
+                       Text("SEED", options.seed, "seed of the noise and stars")},
+                      {std::string(ToolVersion()) + ": synthetic comet, seed " + options.seed});
+  header.dated = false;
+  WriteFits(output, comet.image.width, comet.image.height, comet.image.samples.data(), header);
+  outputs.Commit();
   out << "center " << comet.center_x << ',' << comet.center_y << '\n';
 }
 
 void RunConvert(const ConvertOptions& options) {
   const std::optional<std::int32_t> hdu = HduOption(options.hdu);
   const Format format = OutputFormat(options.output);
-  RequireReadable(options.input);
-  std::vector<OutputFile> outputs = {{"OUTPUT", options.output, {}}};
-  CheckOutputPaths(outputs, options.input, options.force);
-  const RawImage image = ReadInputImage(options.input, hdu);
+  RequireInputFile(options.input);
+  RunOutputs outputs(options.input, options.force);
+  files::Output& output = outputs.Add("OUTPUT", options.output);
+  const InputImage input = ReadInputImage(options.input, hdu);
+  const RawImage& image = input.image;
   if (format == Format::kRaw) {
-    std::string error;
-    if (!WriteRawImage(options.output, image, &error)) throw DataError(error);
-    return;
+    WriteRawImage(output, image);
+  } else {
+    WriteFits(output, image.width, image.height, image.samples.data(),
+              HeaderFromInput(
+                  input.header, {Text("CREATOR", ToolVersion(), "program that made this file")},
+                  {MadeFrom(options.input, input), "this image: a copy of its samples"}));
   }
-  outputs[0].bytes =
-      EncodeFitsImage(image, {Text("CREATOR", ToolVersion(), "program that made this file")});
-  WriteOutputs(outputs, options.force);
+  outputs.Commit();
 }

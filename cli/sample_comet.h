@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "image_file.h"
+#include "formats/raw_image.h"
 
 struct SampleComet {
   RawImage image;

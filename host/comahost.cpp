@@ -13,10 +13,10 @@
 #include <optional>
 #include <string>
 
+#include "formats/raw_image.h"
 #include "host/coma_dialog_windows.h"
 #include "host/host_state.h"
 #include "host/host_windows.h"
-#include "host/image_file.h"
 #include "host/message_boxes.h"
 #include "host/plugin_library.h"
 

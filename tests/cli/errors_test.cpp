@@ -3,6 +3,7 @@
 // left behind (temporaries included), and the input untouched.
 #include <fitsio.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -109,6 +110,21 @@ std::vector<ErrorCase> Cases() {
          fs::remove(s.Path("big.fits"));
        },
        Model({}), 1, "in.fits"},
+      // Refused from the header and the file's size, before any buffer is
+      // made for the 8.6 GB the header declares.
+      {"input_declares_more_than_it_holds",
+       [](const ScratchDir& s) {
+         std::string header;
+         for (const char* card :
+              {"SIMPLE  =                    T", "BITPIX  =                  -32",
+               "NAXIS   =                    2", "NAXIS1  =                46340",
+               "NAXIS2  =                46340", "END"}) {
+           header += std::string(card).append(80 - std::strlen(card), ' ');
+         }
+         header.resize(2880, ' ');
+         WriteBytes(s.Path("in.fits"), header + std::string(2880, '\0'));
+       },
+       Model({}), 1, "declares 8589582400 bytes of data but the file holds 2880"},
       {"input_no_2d_image",
        [](const ScratchDir& s) {
          HduSpec line;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <fitsio.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +36,16 @@ void CheckFits(int status, const std::string& what) {
 }  // namespace
 
 RunResult RunTool(const std::vector<std::string>& args, const std::string& cwd) {
+  RunControl control;
+  if (!cwd.empty()) {
+    control.in_child = [cwd] {
+      if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+    };
+  }
+  return RunToolWith(args, control);
+}
+
+RunResult RunToolWith(const std::vector<std::string>& args, const RunControl& control) {
   char out_name[] = "/tmp/comamodel-test-out-XXXXXX";
   char err_name[] = "/tmp/comamodel-test-err-XXXXXX";
   const int out_fd = ::mkstemp(out_name);
@@ -48,15 +59,35 @@ RunResult RunTool(const std::vector<std::string>& args, const std::string& cwd) 
   RunResult result;
   const pid_t pid = ::fork();
   if (pid == 0) {
-    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
+    if (control.in_child) control.in_child();
     ::dup2(out_fd, 1);
     ::dup2(err_fd, 2);
     ::execv(COMAMODEL_EXE, argv.data());
     ::_exit(127);
   }
   int status = 0;
-  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-    result.exit_code = WEXITSTATUS(status);
+  if (pid > 0) {
+    bool reaped = false;
+    const bool polled = control.kill_when || control.timeout_ms > 0;
+    for (int waited_ms = 0; polled; ++waited_ms) {
+      reaped = ::waitpid(pid, &status, WNOHANG) == pid;
+      if (reaped) break;
+      if (control.kill_when && control.kill_when(pid)) {
+        ::kill(pid, control.kill_signal);
+        result.killed = true;
+        break;
+      }
+      if (control.timeout_ms > 0 && waited_ms >= control.timeout_ms) {
+        ::kill(pid, SIGKILL);
+        result.killed = true;
+        break;
+      }
+      ::usleep(1000);
+    }
+    if (!reaped) reaped = ::waitpid(pid, &status, 0) == pid;
+    if (reaped && WIFEXITED(status)) {
+      result.exit_code = WEXITSTATUS(status);
+    }
   }
   result.out = ReadAndRemove(out_fd, out_name);
   result.err = ReadAndRemove(err_fd, err_name);
@@ -82,6 +113,12 @@ std::map<std::string, std::string> ScratchDir::Snapshot() const {
       entries[name] = "-> " + fs::read_symlink(entry.path()).string();
     } else if (entry.is_directory()) {
       entries[name] = "<folder>";
+    } else if (entry.is_fifo()) {
+      entries[name] = "<fifo>";
+    } else if (entry.is_character_file() || entry.is_block_file()) {
+      entries[name] = "<device>";
+    } else if (entry.is_socket()) {
+      entries[name] = "<socket>";
     } else {
       entries[name] = ReadBytes(entry.path().string());
     }

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -15,10 +18,24 @@ struct RunResult {
   int exit_code = -1;
   std::string out;
   std::string err;
+  bool killed = false;
 };
 
 // Runs comamodel with `args` (in folder `cwd` when given).
 RunResult RunTool(const std::vector<std::string>& args, const std::string& cwd = "");
+
+// How RunToolWith runs the tool: something done in the child just before it
+// starts the tool (it knows the tool's process id then), a condition polled
+// every millisecond while the tool runs that SIGKILLs it once true, and a
+// time after which it is SIGKILLed in any case (0: none). A killed run has
+// exit_code -1 and `killed` set.
+struct RunControl {
+  std::function<void()> in_child;
+  std::function<bool(pid_t)> kill_when;
+  int kill_signal = 9;  // what kill_when sends: SIGKILL unless told
+  int timeout_ms = 0;
+};
+RunResult RunToolWith(const std::vector<std::string>& args, const RunControl& control);
 
 // A private folder, removed with everything in it at the end of the test.
 class ScratchDir {
@@ -30,7 +47,7 @@ class ScratchDir {
   const std::string& dir() const { return dir_; }
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   // Every entry (hidden ones included) and its content; a symbolic link as
-  // "-> target", a folder as "<folder>".
+  // "-> target", a folder as "<folder>", a FIFO, device or socket as its kind.
   std::map<std::string, std::string> Snapshot() const;
 
  private:

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "files/output_set.h"
+
 struct RawImage {
   std::int32_t width = 0;
   std::int32_t height = 0;
@@ -21,6 +23,9 @@ struct RawImage {
 // Reads a raw image file; on failure returns false and says why in *error.
 bool ReadRawImage(const std::string& path, RawImage* image, std::string* error);
 
-// Writes through a temporary file beside the target, renamed into place, so a
-// failed write never leaves a partial file. Returns false with *error set.
+// Writes the whole file into a pending output; throws files::FileError.
+void WriteRawImage(files::Output& output, const RawImage& image);
+
+// Writes the file at `path` whole or not at all, replacing a file of that
+// name. Returns false with *error set.
 bool WriteRawImage(const std::string& path, const RawImage& image, std::string* error);

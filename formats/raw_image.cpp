@@ -1,4 +1,4 @@
-#include "image_file.h"
+#include "raw_image.h"
 
 #include <array>
 #include <cstdio>
@@ -6,14 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-
-#if defined(_WIN32)
-#include <process.h>
-#define COMA_PROCESS_ID _getpid
-#else
-#include <unistd.h>
-#define COMA_PROCESS_ID getpid
-#endif
+#include <new>
 
 namespace {
 
@@ -26,6 +19,12 @@ static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
 }  // namespace
 
 bool ReadRawImage(const std::string& path, RawImage* image, std::string* error) {
+  try {
+    files::RequireRegularInput(path);
+  } catch (const files::FileError& e) {
+    *error = e.what();
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = "cannot open " + path;
@@ -64,41 +63,31 @@ bool ReadRawImage(const std::string& path, RawImage* image, std::string* error) 
   return true;
 }
 
-bool WriteRawImage(const std::string& path, const RawImage& image, std::string* error) {
+void WriteRawImage(files::Output& output, const RawImage& image) {
   const std::uint64_t count =
       std::uint64_t(std::uint32_t(image.width)) * std::uint32_t(image.height);
   if (image.width <= 0 || image.height <= 0 || image.samples.size() != count) {
-    *error = "image size does not match its samples";
-    return false;
+    throw files::FileError("cannot write " + output.path() +
+                           ": the image size does not match its samples");
   }
-  // Named after this process so that two writers never share it, and never
-  // one that exists already: it may be somebody's file.
-  const std::string temporary = path + ".partial-" + std::to_string(COMA_PROCESS_ID());
-  std::error_code exists_error;
-  if (std::filesystem::exists(temporary, exists_error) || exists_error) {
-    *error = "cannot write " + path + ": " + temporary + " is in the way";
-    return false;
+  std::array<unsigned char, 16> header{};
+  std::memcpy(header.data(), kMagic.data(), kMagic.size());
+  std::memcpy(header.data() + 8, &image.width, sizeof image.width);
+  std::memcpy(header.data() + 12, &image.height, sizeof image.height);
+  output.Write(header.data(), header.size());
+  output.Write(image.samples.data(), image.samples.size() * sizeof(float));
+}
+
+bool WriteRawImage(const std::string& path, const RawImage& image, std::string* error) {
+  try {
+    files::OutputSet outputs;
+    WriteRawImage(outputs.Add(path, files::Replace::kYes), image);
+    outputs.Commit();
+    return true;
+  } catch (const files::FileError& e) {
+    *error = e.what();
+  } catch (const std::bad_alloc&) {
+    *error = "cannot write " + path + ": out of memory";
   }
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(kMagic.data(), kMagic.size());
-    out.write(reinterpret_cast<const char*>(&image.width), sizeof image.width);
-    out.write(reinterpret_cast<const char*>(&image.height), sizeof image.height);
-    out.write(reinterpret_cast<const char*>(image.samples.data()),
-              static_cast<std::streamsize>(count * 4));
-    out.close();
-    if (!out) {
-      std::remove(temporary.c_str());
-      *error = "cannot write " + path;
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) {
-    std::remove(temporary.c_str());
-    *error = "cannot write " + path + ": " + ec.message();
-    return false;
-  }
-  return true;
+  return false;
 }
