@@ -11,12 +11,18 @@
 #include <limits>
 #include <vector>
 
+#include "centroid.h"
 #include "coma_engine.h"
 #include "fits_image.h"
+#include "header_cards.h"
 #include "number_text.h"
 #include "output_files.h"
 #include "preview_png.h"
+#include "profile_csv.h"
+#include "profile_plot.h"
+#include "run_summary.h"
 #include "sample_comet.h"
+#include "sky_center.h"
 #include "tool_error.h"
 
 namespace {
@@ -47,48 +53,71 @@ std::vector<unsigned char> ToBytes(const std::string& text) {
 }
 
 FitsKeyword Number(const char* name, long long value, const char* comment) {
-  return FitsKeyword{name, value, {}, comment};
+  return FitsKeyword{name, value, std::nullopt, {}, comment};
+}
+
+FitsKeyword Real(const char* name, double value, const char* comment) {
+  return FitsKeyword{name, std::nullopt, value, {}, comment};
 }
 
 FitsKeyword Text(const char* name, std::string value, const char* comment) {
-  return FitsKeyword{name, std::nullopt, std::move(value), comment};
+  return FitsKeyword{name, std::nullopt, std::nullopt, std::move(value), comment};
+}
+
+constexpr std::int32_t kDefaultCentroidBox = 11;
+
+std::int32_t CentroidBox(const std::string& text) {
+  if (text.empty()) return kDefaultCentroidBox;
+  const auto side = ParseInt32(text);
+  if (!side || *side < kMinCentroidBox || *side > kMaxCentroidBox || *side % 2 == 0) {
+    throw UsageError("--refine: '" + text + "' is not a box side (an odd number of pixels, " +
+                     std::to_string(kMinCentroidBox) + " to " + std::to_string(kMaxCentroidBox) +
+                     ")");
+  }
+  return *side;
+}
+
+// The nearest pixel to a sub-pixel position; refused when it is beyond any
+// 32-bit coordinate.
+std::pair<std::int32_t, std::int32_t> NearestPixel(double x, double y, const std::string& what) {
+  constexpr double kLimit = 1e9;
+  if (!(std::abs(x) < kLimit && std::abs(y) < kLimit)) {
+    throw DataError(what + " is far outside the frame");
+  }
+  return {static_cast<std::int32_t>(std::floor(x + 0.5)),
+          static_cast<std::int32_t>(std::floor(y + 0.5))};
+}
+
+// Median and member count of rings 1 .. R of the last render.
+std::vector<ProfileRing> ProfileRings(const RawImage& image, std::int32_t cx, std::int32_t cy,
+                                      std::int32_t radius) {
+  // RingMemberCount reads the same module state as the render did.
+  ImageWidth = image.width;
+  ImageHeight = image.height;
+  SourceCopy = image.samples.data();
+  std::vector<ProfileRing> rings;
+  for (std::int32_t r = 1; r <= radius; ++r) {
+    rings.push_back({RadialProfile[static_cast<std::size_t>(r)], RingMemberCount(cx, cy, r)});
+  }
+  SourceCopy = nullptr;
+  return rings;
 }
 
 // Runs the engine over `image` and returns the model; RadialProfile holds
 // the profile afterwards.
 std::vector<float> RenderModel(const RawImage& image, std::int32_t cx, std::int32_t cy,
-                               std::int32_t radius, std::int32_t peak) {
+                               std::int32_t radius, float peak) {
   std::vector<float> model(image.samples.size(), 0.0f);
   ImageWidth = image.width;
   ImageHeight = image.height;
   SourceCopy = image.samples.data();
   ModelPixels = model.data();
-  // The plug-in converts its integer field the same way: to the nearest float.
-  PeakValue = static_cast<float>(peak);
+  PeakValue = peak;
   const bool rendered = RenderComaModel(cx, cy, radius);
   SourceCopy = nullptr;
   ModelPixels = nullptr;
   if (!rendered) throw UsageError("--radius " + std::to_string(radius) + " is not accepted");
   return model;
-}
-
-std::string ProfileCsv(std::int32_t cx, std::int32_t cy, std::int32_t radius,
-                       const RawImage& image) {
-  // RingMemberCount reads the same module state as the render did.
-  ImageWidth = image.width;
-  ImageHeight = image.height;
-  SourceCopy = image.samples.data();
-  std::string csv = "radius,median,members\n";
-  char line[64];
-  for (std::int32_t r = 1; r <= radius; ++r) {
-    // %.9g prints every float so that it reads back to the same value.
-    std::snprintf(line, sizeof line, "%d,%.9g,%d\n", r,
-                  static_cast<double>(RadialProfile[static_cast<std::size_t>(r)]),
-                  RingMemberCount(cx, cy, r));
-    csv += line;
-  }
-  SourceCopy = nullptr;
-  return csv;
 }
 
 enum class Format { kFits, kRaw };
@@ -107,20 +136,39 @@ Format OutputFormat(const std::string& path) {
 
 const char* ToolVersion() { return "comamodel " COMAMODEL_VERSION; }
 
-void RunModel(const ModelOptions& options) {
-  const auto center = ParseInt32Pair(options.center, ',');
-  if (!center) {
-    throw UsageError("--center: '" + options.center +
-                     "' is not X,Y (two 32-bit integers, 0-based column and row)");
+void RunModel(const ModelOptions& options, std::ostream& out, std::ostream& err) {
+  if (options.center && options.center_sky) {
+    throw UsageError("--center and --center-sky both give the centre; use one");
   }
+  if (!options.center && !options.center_sky) {
+    throw UsageError("--center or --center-sky is required");
+  }
+  std::optional<std::pair<std::int32_t, std::int32_t>> center;
+  if (options.center) {
+    center = ParseInt32Pair(*options.center, ',');
+    if (!center) {
+      throw UsageError("--center: '" + *options.center +
+                       "' is not X,Y (two 32-bit integers, 0-based column and row)");
+    }
+  }
+  std::optional<SkyPosition> sky;
+  if (options.center_sky) {
+    sky = ParseSkyPosition(*options.center_sky);
+    if (!sky) {
+      throw UsageError("--center-sky: '" + *options.center_sky +
+                       "' is not RA,DEC (degrees, or hours and degrees as h:m:s,d:m:s)");
+    }
+  }
+  std::int32_t box = 0;  // 0: no refinement
+  if (options.refine) box = CentroidBox(*options.refine);
   const std::int32_t radius = Int32Option("--radius", options.radius);
   if (!RadiusFitsProfile(radius)) {
     throw UsageError("--radius " + options.radius + " is beyond the largest radius, " +
                      std::to_string(MaxModelRadius));
   }
-  const std::int32_t peak = Int32Option("--peak", options.peak);
+  const auto peak = ParseFiniteFloat(options.peak);
+  if (!peak) throw UsageError("--peak: '" + options.peak + "' is not a finite number");
   const std::optional<std::int32_t> hdu = HduOption(options.hdu);
-  const auto [cx, cy] = *center;
 
   // Every output's path is checked before the work, and all are written
   // together at the end, so a refused or failed output leaves no file.
@@ -132,21 +180,49 @@ void RunModel(const ModelOptions& options) {
   add("--ratio", options.ratio);
   add("--profile", options.profile);
   add("--preview", options.preview);
+  add("--plot", options.plot);
   RequireReadable(options.input);
   CheckOutputPaths(outputs, options.input, options.force);
 
   const RawImage source = ReadInputImage(options.input, hdu);
-  const std::vector<float> model = RenderModel(source, cx, cy, radius, peak);
+  // The header gives the sky position's pixel and the plot's object name.
+  const std::string cards =
+      sky || options.plot ? ReadHeaderCards(options.input, hdu) : std::string();
+  RunSummary summary;
+  if (sky) {
+    const PixelPosition pixel = SkyToPixel(cards, *sky, options.input);
+    summary.sky_pixel = {pixel.x, pixel.y};
+    center = NearestPixel(pixel.x, pixel.y, "the sky position");
+  }
+  if (box > 0) {
+    const auto found = RefineCentroid(source, center->first, center->second, box);
+    if (!found) {
+      throw DataError("--refine: nothing stands above the background in the " +
+                      std::to_string(box) + "x" + std::to_string(box) + " box around " +
+                      std::to_string(center->first) + "," + std::to_string(center->second));
+    }
+    summary.centroid = {found->x, found->y};
+    // The model is centred on a pixel, as the plug-in's is.
+    center = NearestPixel(found->x, found->y, "the centroid");
+  }
+  const auto [cx, cy] = *center;
+  const std::vector<float> model = RenderModel(source, cx, cy, radius, *peak);
+  const std::vector<ProfileRing> rings = ProfileRings(source, cx, cy, radius);
 
   const auto keywords = [&](const char* kind) {
-    return std::vector<FitsKeyword>{
+    std::vector<FitsKeyword> keys{
         Text("CREATOR", ToolVersion(), "program that made this file"),
         Text("COMAIMG", kind, "what this image holds"),
         Number("COMA_X", cx, "coma centre column, 0-based"),
         Number("COMA_Y", cy, "coma centre row, 0-based"),
         Number("COMA_R", radius, "model radius in pixels"),
-        Number("COMAPEAK", peak, "value given to the centre pixel"),
+        Real("COMAPEAK", static_cast<double>(*peak), "value given to the centre pixel"),
     };
+    if (summary.centroid) {
+      keys.push_back(Real("COMACENX", summary.centroid->first, "refined centroid column, 0-based"));
+      keys.push_back(Real("COMACENY", summary.centroid->second, "refined centroid row, 0-based"));
+    }
+    return keys;
   };
   RawImage image{source.width, source.height, model};
   std::size_t next = 0;
@@ -163,14 +239,38 @@ void RunModel(const ModelOptions& options) {
     }
     outputs[next++].bytes = EncodeFitsImage(image, keywords("source / model"));
   }
-  if (options.profile) outputs[next++].bytes = ToBytes(ProfileCsv(cx, cy, radius, source));
+  if (options.profile) {
+    outputs[next++].bytes = ToBytes(FormatProfileCsv(options.input, cx, cy, radius, rings));
+  }
   if (options.preview) {
-    std::vector<float> residual(model.size());
-    for (std::size_t i = 0; i < model.size(); ++i) residual[i] = source.samples[i] - model[i];
-    outputs[next++].bytes =
-        EncodePreviewPng(source.width, source.height, source.samples, model, residual);
+    const PreviewRegion region =
+        PreviewCrop(source.width, source.height, cx, cy, radius, options.preview_full);
+    outputs[next++].bytes = EncodePreviewPng(source, model, region);
+  }
+  if (options.plot) {
+    const std::string object = HeaderValue(cards, "OBJECT").value_or("");
+    const std::string title = (object.empty() ? std::string("profile") : object) + ", centre " +
+                              std::to_string(cx) + "," + std::to_string(cy) + " (DS9 " +
+                              std::to_string(std::int64_t{cx} + 1) + "," +
+                              std::to_string(std::int64_t{cy} + 1) + ")";
+    outputs[next++].bytes = EncodeProfilePlot(rings, title);
   }
   WriteOutputs(outputs, options.force);
+
+  summary.center_x = cx;
+  summary.center_y = cy;
+  if (cx >= 0 && cy >= 0 && cx < source.width && cy < source.height) {
+    summary.center_value =
+        source.samples[static_cast<std::size_t>(cx) +
+                       static_cast<std::size_t>(cy) * static_cast<std::size_t>(source.width)];
+  }
+  summary.radius = radius;
+  for (std::size_t i = 0; i < rings.size(); ++i) {
+    if (rings[i].members == 0) summary.empty_rings.push_back(static_cast<std::int32_t>(i + 1));
+  }
+  for (const OutputFile& output : outputs) summary.files.push_back(output.path);
+  for (const std::string& warning : RunWarnings(summary)) err << "comamodel: " << warning << '\n';
+  out << FormatSummary(summary);
 }
 
 void RunSample(const SampleOptions& options, std::ostream& out) {

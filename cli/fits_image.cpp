@@ -190,6 +190,10 @@ std::vector<unsigned char> EncodeFitsImage(const RawImage& image,
     if (key.number) {
       long long value = *key.number;
       fits_write_key(file.get(), TLONGLONG, key.name.c_str(), &value, key.comment.c_str(), &status);
+    } else if (key.real) {
+      // -15: cfitsio's G format with 15 digits, which reads back to the same double.
+      fits_write_key_dbl(file.get(), key.name.c_str(), *key.real, -15, key.comment.c_str(),
+                         &status);
     } else {
       fits_write_key(file.get(), TSTRING, key.name.c_str(), const_cast<char*>(key.text.c_str()),
                      key.comment.c_str(), &status);

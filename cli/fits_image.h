@@ -19,7 +19,8 @@ RawImage ReadInputImage(const std::string& path, std::optional<std::int32_t> hdu
 
 struct FitsKeyword {
   std::string name;
-  std::optional<long long> number;  // an integer keyword, else text
+  std::optional<long long> number;  // an integer keyword,
+  std::optional<double> real;       // or a real one, else text
   std::string text;
   std::string comment;
 };
