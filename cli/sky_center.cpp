@@ -81,7 +81,7 @@ std::optional<SkyPosition> ParseSkyPosition(std::string_view text) {
   } else {
     const auto hours = Sexagesimal(ra_text, "hms");
     const auto degrees = Sexagesimal(dec_text, "dms");
-    if (!hours || !degrees || *hours < 0) return std::nullopt;
+    if (!hours || !degrees || ra_text.front() == '-') return std::nullopt;
     sky = {*hours * 15, *degrees};
   }
   if (sky.ra < 0 || sky.ra >= 360 || sky.dec < -90 || sky.dec > 90) return std::nullopt;
