@@ -49,7 +49,8 @@ std::string ReadHeaderCards(const std::string& path, std::optional<std::int32_t>
   }
   char* text = nullptr;
   int cards = 0;
-  if (found) fits_hdr2str(file.get(), 0, nullptr, 0, &text, &cards, &status);
+  // A tile-compressed image gives the header of the image it holds.
+  if (found) fits_convert_hdr2str(file.get(), 0, nullptr, 0, &text, &cards, &status);
   const std::unique_ptr<char, FitsMemoryFree> owner(text);
   if (!found || status || text == nullptr) {
     fits_clear_errmsg();
