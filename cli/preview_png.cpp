@@ -26,10 +26,11 @@ struct Panel {
   std::vector<float> samples;  // row 0 is the region's first row
 };
 
-// Block means of the finite samples of `values` (the frame's size) over the
-// region; NaN where a block holds none.
-Panel Reduce(const std::vector<float>& values, std::int32_t frame_width,
-             const PreviewRegion& region, std::int32_t factor) {
+// Block means of the finite values value(i) (i indexing the frame's samples)
+// over the region; NaN where a block holds none.
+template <class Value>
+Panel Reduce(const Value& value, std::int32_t frame_width, const PreviewRegion& region,
+             std::int32_t factor) {
   Panel panel;
   panel.width = (region.width + factor - 1) / factor;
   panel.height = (region.height + factor - 1) / factor;
@@ -41,9 +42,9 @@ Panel Reduce(const std::vector<float>& values, std::int32_t frame_width,
       std::int64_t n = 0;
       for (std::int32_t y = py * factor; y < std::min(region.height, (py + 1) * factor); ++y) {
         for (std::int32_t x = px * factor; x < std::min(region.width, (px + 1) * factor); ++x) {
-          const float v = values[static_cast<std::size_t>(region.x + x) +
-                                 static_cast<std::size_t>(region.y + y) *
-                                     static_cast<std::size_t>(frame_width)];
+          const float v =
+              value(static_cast<std::size_t>(region.x + x) +
+                    static_cast<std::size_t>(region.y + y) * static_cast<std::size_t>(frame_width));
           if (std::isfinite(v)) {
             sum += v;
             ++n;
@@ -177,16 +178,16 @@ PreviewLayout LayOutPreview(const PreviewRegion& region) {
 std::vector<unsigned char> EncodePreviewPng(const RawImage& source, const std::vector<float>& model,
                                             const PreviewRegion& region) {
   const PreviewLayout layout = LayOutPreview(region);
-  const std::size_t count = source.samples.size();
   // Outside the model (where it is 0) the residual and ratio mean nothing.
-  std::vector<float> residual(count), ratio(count), shown_model(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const bool inside = model[i] != 0.0f;
-    shown_model[i] = inside ? model[i] : kNaN;
-    residual[i] = inside ? source.samples[i] - model[i] : kNaN;
-    ratio[i] = inside ? source.samples[i] / model[i] : kNaN;
-  }
-  const std::array<Panel, 4> panels = {Reduce(source.samples, source.width, region, layout.factor),
+  const auto frame = [&](std::size_t i) { return source.samples[i]; };
+  const auto shown_model = [&](std::size_t i) { return model[i] != 0.0f ? model[i] : kNaN; };
+  const auto residual = [&](std::size_t i) {
+    return model[i] != 0.0f ? source.samples[i] - model[i] : kNaN;
+  };
+  const auto ratio = [&](std::size_t i) {
+    return model[i] != 0.0f ? source.samples[i] / model[i] : kNaN;
+  };
+  const std::array<Panel, 4> panels = {Reduce(frame, source.width, region, layout.factor),
                                        Reduce(shown_model, source.width, region, layout.factor),
                                        Reduce(residual, source.width, region, layout.factor),
                                        Reduce(ratio, source.width, region, layout.factor)};
