@@ -41,6 +41,9 @@ RawImage Frame(const Nucleus& n) {
   return image;
 }
 
+// gtest names a failing case by this instead of its bytes.
+void PrintTo(const Nucleus& n, std::ostream* os) { *os << n.name; }
+
 class NucleusPosition : public ::testing::TestWithParam<Nucleus> {};
 
 TEST_P(NucleusPosition, FoundWithinATenthOfAPixel) {
