@@ -191,7 +191,7 @@ std::vector<unsigned char> EncodeFitsImage(const RawImage& image,
       long long value = *key.number;
       fits_write_key(file.get(), TLONGLONG, key.name.c_str(), &value, key.comment.c_str(), &status);
     } else if (key.real) {
-      // -15: cfitsio's G format with 15 digits, which reads back to the same double.
+      // -15: cfitsio's G format with 15 significant digits.
       fits_write_key_dbl(file.get(), key.name.c_str(), *key.real, -15, key.comment.c_str(),
                          &status);
     } else {
