@@ -1,5 +1,8 @@
 #include "commands.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -13,12 +16,12 @@
 #include <vector>
 
 #include "coma_core.h"
-#include "fits_image.h"
+#include "fits_output.h"
+#include "model_run.h"
 #include "number_text.h"
 #include "output_files.h"
-#include "preview_png.h"
-#include "sample_buffer.h"
 #include "sample_comet.h"
+#include "sky_center.h"
 #include "tool_error.h"
 
 namespace {
@@ -38,69 +41,18 @@ std::optional<std::int32_t> HduOption(const std::optional<std::string>& text) {
   return hdu;
 }
 
-std::vector<unsigned char> ToBytes(const std::string& text) {
-  return std::vector<unsigned char>(text.begin(), text.end());
-}
-
-FitsKeyword Number(const char* name, long long value, const char* comment) {
-  return FitsKeyword{name, value, comment};
-}
-
-FitsKeyword Text(const char* name, std::string value, const char* comment) {
-  return FitsKeyword{name, std::move(value), comment};
-}
-
-// Writes FITS straight into the output, encoded as its name asks.
-void WriteFits(files::Output& out, std::int32_t width, std::int32_t height, const float* samples,
-               const FitsHeader& header) {
-  OutputSink sink(out);
-  WriteFitsImage(sink, FitsEncodingFor(out.path()), width, height, samples, header);
-}
-
-// HISTORY naming where an image came from: the tool, the input file and HDU.
-std::string MadeFrom(const std::string& input, const InputImage& image) {
-  return std::string(ToolVersion()) + " from " + input +
-         (image.header.empty() ? std::string(" (raw image)") : " HDU " + std::to_string(image.hdu));
-}
-
-// What one run of the engine gives: the model, and for r = 1 .. R the ring
-// medians and member counts (entry 0 unused).
-struct EngineRun {
-  std::vector<float> model;
-  std::vector<float> profile;
-  std::vector<std::int32_t> members;
-};
-
-// Runs the engine's core over `image`; touches no module state.
-EngineRun RenderModel(const RawImage& image, std::int32_t cx, std::int32_t cy, std::int32_t radius,
-                      std::int32_t peak) {
-  EngineRun run;
-  run.model = SampleBuffer(image.samples.size());
-  const std::size_t entries = radius >= 1 ? static_cast<std::size_t>(radius) + 1 : 0;
-  run.members.assign(entries, 0);
-  // Large and fully overwritten where read: left uninitialised.
-  const auto work = std::make_unique_for_overwrite<EngineWorkspace>();
-  const SourceImage source{image.samples.data(), image.width, image.height};
-  // The plug-in converts its integer field the same way: to the nearest float.
-  if (!RenderComaModel(source, run.model.data(), cx, cy, radius, static_cast<float>(peak), *work,
-                       run.members)) {
-    throw UsageError("--radius " + std::to_string(radius) + " is not accepted");
+// True when one of the paths names the file standard output writes to.
+bool AnyIsStandardOutput(const std::vector<std::string>& paths) {
+  struct stat standard_output {};
+  if (::fstat(STDOUT_FILENO, &standard_output) != 0) return false;
+  for (const std::string& path : paths) {
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && named.st_dev == standard_output.st_dev &&
+        named.st_ino == standard_output.st_ino) {
+      return true;
+    }
   }
-  run.profile.assign(work->profile.begin(),
-                     work->profile.begin() + static_cast<std::ptrdiff_t>(entries));
-  return run;
-}
-
-std::string ProfileCsv(const EngineRun& run) {
-  std::string csv = "radius,median,members\n";
-  char line[64];
-  for (std::size_t r = 1; r < run.profile.size(); ++r) {
-    // %.9g prints every float so that it reads back to the same value.
-    std::snprintf(line, sizeof line, "%zu,%.9g,%d\n", r, static_cast<double>(run.profile[r]),
-                  run.members[r]);
-    csv += line;
-  }
-  return csv;
+  return false;
 }
 
 enum class Format { kFits, kRaw };
@@ -122,80 +74,61 @@ Format OutputFormat(const std::string& path) {
 
 const char* ToolVersion() { return "comamodel " COMAMODEL_VERSION; }
 
-void RunModel(const ModelOptions& options) {
-  const auto center = ParseInt32Pair(options.center, ',');
-  if (!center) {
-    throw UsageError("--center: '" + options.center +
-                     "' is not X,Y (two 32-bit integers, 0-based column and row)");
+void RunModel(const ModelOptions& options, std::ostream& out, std::ostream& err) {
+  if (options.center && options.center_sky) {
+    throw UsageError("--center and --center-sky both give the centre; use one");
   }
+  if (!options.center && !options.center_sky) {
+    throw UsageError("--center or --center-sky is required");
+  }
+  std::optional<std::pair<std::int32_t, std::int32_t>> center;
+  if (options.center) {
+    center = ParseInt32Pair(*options.center, ',');
+    if (!center) {
+      throw UsageError("--center: '" + *options.center +
+                       "' is not X,Y (two 32-bit integers, 0-based column and row)");
+    }
+  }
+  std::optional<SkyPosition> sky;
+  if (options.center_sky) {
+    sky = ParseSkyPosition(*options.center_sky);
+    if (!sky) {
+      throw UsageError("--center-sky: '" + *options.center_sky +
+                       "' is not RA,DEC (degrees, or hours and degrees as h:m:s,d:m:s)");
+    }
+  }
+  std::int32_t box = 0;  // 0: no refinement
+  if (options.refine) box = CentroidBoxOption(*options.refine);
   const std::int32_t radius = Int32Option("--radius", options.radius);
   if (!RadiusFitsProfile(radius)) {
     throw UsageError("--radius " + options.radius + " is beyond the largest radius, " +
                      std::to_string(MaxModelRadius));
   }
-  const std::int32_t peak = Int32Option("--peak", options.peak);
+  const auto peak = ParseFiniteFloat(options.peak);
+  if (!peak) throw UsageError("--peak: '" + options.peak + "' is not a finite number");
   const std::optional<std::int32_t> hdu = HduOption(options.hdu);
-  const auto [cx, cy] = *center;
+
+  CentreRequest request;
+  request.pixel = center;
+  request.sky = sky;
+  request.refine_box = box;
+  const ModelSettings settings{radius, *peak, options.preview_full};
+  const ModelPaths paths{options.output,  options.residual, options.ratio,
+                         options.profile, options.preview,  options.plot};
 
   // Every output is checked and opened before the work, and all are put in
   // place together at the end, so a refused or failed output leaves no file.
   RequireInputFile(options.input);
   RunOutputs outputs(options.input, options.force);
-  files::Output& model_out = outputs.Add("-o", options.output);
-  files::Output* const residual_out = outputs.AddIf("--residual", options.residual);
-  files::Output* const ratio_out = outputs.AddIf("--ratio", options.ratio);
-  files::Output* const profile_out = outputs.AddIf("--profile", options.profile);
-  files::Output* const preview_out = outputs.AddIf("--preview", options.preview);
-
+  const OpenedOutputs opened = OpenModelOutputs(outputs, paths);
   const InputImage input = ReadInputImage(options.input, hdu);
-  const RawImage& source = input.image;
-  const EngineRun run = RenderModel(source, cx, cy, radius, peak);
-  const std::vector<float>& model = run.model;
-
-  // Each image output carries the input's header, these keywords and the
-  // HISTORY of how it was made.
-  const auto header = [&](const char* kind) {
-    return HeaderFromInput(
-        input.header,
-        {
-            Text("CREATOR", ToolVersion(), "program that made this file"),
-            Text("COMAIMG", kind, "what this image holds"),
-            Number("COMA_X", cx, "coma centre column, 0-based"),
-            Number("COMA_Y", cy, "coma centre row, 0-based"),
-            Number("COMA_R", radius, "model radius in pixels"),
-            Number("COMAPEAK", peak, "value given to the centre pixel"),
-        },
-        {MadeFrom(options.input, input),
-         "coma model centred on column " + std::to_string(cx) + ", row " + std::to_string(cy) +
-             " (0-based), radius " + std::to_string(radius) + ", peak " + std::to_string(peak),
-         std::string("this image: ") + kind});
-  };
-  const auto fits = [&](files::Output& out, const std::vector<float>& samples, const char* kind) {
-    WriteFits(out, source.width, source.height, samples.data(), header(kind));
-  };
-  fits(model_out, model, "model");
-  // One scratch image serves the residual, the preview and then the ratio.
-  std::vector<float> scratch;
-  if (residual_out || preview_out) {
-    scratch = SampleBuffer(model.size());
-    for (std::size_t i = 0; i < model.size(); ++i) scratch[i] = source.samples[i] - model[i];
-  }
-  if (residual_out) fits(*residual_out, scratch, "source - model");
-  if (preview_out) {
-    preview_out->Write(
-        EncodePreviewPng(source.width, source.height, source.samples, model, scratch));
-  }
-  if (ratio_out) {
-    if (scratch.empty()) scratch = SampleBuffer(model.size());
-    // Outside the disc the model is 0; a ratio there means nothing.
-    for (std::size_t i = 0; i < model.size(); ++i) {
-      scratch[i] =
-          model[i] == 0.0f ? std::numeric_limits<float>::quiet_NaN() : source.samples[i] / model[i];
-    }
-    fits(*ratio_out, scratch, "source / model");
-  }
-  if (profile_out) profile_out->Write(ToBytes(ProfileCsv(run)));
+  const FrameCentre centre = FindFrameCentre(input, options.input, request);
+  const RunSummary summary = WriteModelFiles(input, options.input, centre, settings, opened);
   outputs.Commit();
+
+  for (const std::string& warning : RunWarnings(summary)) err << "comamodel: " << warning << '\n';
+  // An output written to standard output is not mixed with the summary.
+  if (!AnyIsStandardOutput(opened.files)) out << FormatSummary(summary);
 }
 
 void RunSample(const SampleOptions& options, std::ostream& out) {

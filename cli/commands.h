@@ -9,11 +9,14 @@
 
 struct ModelOptions {
   std::string input;
-  std::string center;  // "X,Y"
+  std::optional<std::string> center;      // "X,Y"
+  std::optional<std::string> center_sky;  // "RA,DEC"
+  std::optional<std::string> refine;      // the box side; "" for the default
   std::string radius;
   std::string peak = "0";
   std::string output;
-  std::optional<std::string> residual, ratio, profile, preview, hdu;
+  std::optional<std::string> residual, ratio, profile, preview, plot, hdu;
+  bool preview_full = false;
   bool force = false;
 };
 
@@ -31,7 +34,9 @@ struct ConvertOptions {
   bool force = false;
 };
 
-void RunModel(const ModelOptions& options);
+// Prints a summary of the run on `out` once the files are written, and
+// warnings about a doubtful result on `err`.
+void RunModel(const ModelOptions& options, std::ostream& out, std::ostream& err);
 // Prints "center X,Y" on `out` once the image is written.
 void RunSample(const SampleOptions& options, std::ostream& out);
 void RunConvert(const ConvertOptions& options);

@@ -29,6 +29,30 @@ CLI::Option* AddOptional(CLI::App* app, const std::string& name, std::optional<s
       ->type_name(value_name);
 }
 
+// CLI11 checks required options before it reports an unknown one, so a
+// misspelt --centre would be reported as a missing --center. Long options
+// are looked up first, in the subcommand given or in the tool's own.
+std::string UnknownOption(CLI::App& app, int argc, char** argv) {
+  CLI::App* command = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") break;
+    if (command == nullptr && arg[0] != '-') {
+      for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
+        if (sub->get_name() == arg) command = sub;
+      }
+      continue;
+    }
+    if (arg.rfind("--", 0) != 0) continue;
+    const std::string name = arg.substr(0, arg.find('='));
+    const CLI::App* scope = command ? command : &app;
+    if (scope->get_option_no_throw(name) == nullptr && app.get_option_no_throw(name) == nullptr) {
+      return name;
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -47,17 +71,25 @@ int main(int argc, char** argv) {
   model_cmd->add_option("INPUT", model.input, "FITS image, or a raw .f32 image of the host")
       ->required()
       ->type_name("INPUT.fits");
+  AddOptional(model_cmd, "--center", model.center,
+              "Coma centre: X is the 0-based column, Y the 0-based row (the sample at "
+              "index X + Y*W of the row-major samples)",
+              "X,Y");
+  AddOptional(model_cmd, "--center-sky", model.center_sky,
+              "Coma centre on the sky, through the input's WCS: degrees, or RA in hours and "
+              "Dec in degrees as h:m:s,d:m:s",
+              "RA,DEC");
   model_cmd
-      ->add_option("--center", model.center,
-                   "Coma centre: X is the 0-based column, Y the 0-based row (the sample at "
-                   "index X + Y*W of the row-major samples)")
-      ->required()
-      ->type_name("X,Y");
+      ->add_option_function<std::string>(
+          "--refine", [&model](const std::string& value) { model.refine = value; },
+          "Centre on the nucleus near the given point: the brightest pixel in a BOX x BOX "
+          "box (default 11), then its centroid above the local background")
+      ->expected(0, 1)
+      ->type_name("[=BOX]");
   model_cmd->add_option("--radius", model.radius, "Model radius R in pixels, at most 39999")
       ->required()
       ->type_name("R");
-  model_cmd
-      ->add_option("--peak", model.peak, "Integer value V given to the centre pixel (default 0)")
+  model_cmd->add_option("--peak", model.peak, "Value V given to the centre pixel (default 0)")
       ->type_name("V");
   model_cmd->add_option("-o,--output", model.output, "Model image to write (FITS, BITPIX -32)")
       ->required()
@@ -69,7 +101,10 @@ int main(int argc, char** argv) {
   AddOptional(model_cmd, "--profile", model.profile,
               "Also write the profile: radius, ring median, member count (CSV)", "FILE.csv");
   AddOptional(model_cmd, "--preview", model.preview,
-              "Also write source | model | residual, asinh stretched (PNG)", "FILE.png");
+              "Also write frame | model | residual | ratio around the nucleus (PNG)", "FILE.png");
+  model_cmd->add_flag("--preview-full", model.preview_full, "The preview shows the whole frame");
+  AddOptional(model_cmd, "--plot", model.plot,
+              "Also write a log-log plot of the profile with a 1/rho line (PNG)", "FILE.png");
   AddOptional(model_cmd, "--hdu", model.hdu,
               "Read HDU N (0 = primary) instead of the first 2-D image", "N");
   model_cmd->add_flag("--force", model.force, "Replace outputs that exist");
@@ -106,6 +141,9 @@ int main(int argc, char** argv) {
       return Fail(kExitUsage, "unknown subcommand '" + name + "' (use model, sample or convert)");
     }
   }
+  if (const std::string unknown = UnknownOption(app, argc, argv); !unknown.empty()) {
+    return Fail(kExitUsage, "unknown option '" + unknown + "' (see comamodel --help)");
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -119,7 +157,7 @@ int main(int argc, char** argv) {
   }
 
   try {
-    if (*model_cmd) RunModel(model);
+    if (*model_cmd) RunModel(model, std::cout, std::cerr);
     if (*sample_cmd) RunSample(sample, std::cout);
     if (*convert_cmd) RunConvert(convert);
   } catch (const ToolError& e) {

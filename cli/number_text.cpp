@@ -1,6 +1,7 @@
 #include "number_text.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace {
 
@@ -39,4 +40,18 @@ std::optional<std::pair<std::int32_t, std::int32_t>> ParseInt32Pair(std::string_
 std::optional<std::uint64_t> ParseUint64(std::string_view text) {
   if (!text.empty() && text.front() == '-') return std::nullopt;
   return ParseWhole<std::uint64_t>(text);
+}
+
+std::optional<float> ParseFiniteFloat(std::string_view text) {
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && text.front() == '-') return std::nullopt;
+  }
+  if (text.empty()) return std::nullopt;
+  float value = 0;
+  const char* end = text.data() + text.size();
+  // from_chars rounds the decimal text to the nearest float at once.
+  const auto [stop, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);
+  if (ec != std::errc() || stop != end || !std::isfinite(value)) return std::nullopt;
+  return value;
 }

@@ -15,3 +15,7 @@ std::optional<std::pair<std::int32_t, std::int32_t>> ParseInt32Pair(std::string_
 
 // An unsigned decimal number that fits 64 bits.
 std::optional<std::uint64_t> ParseUint64(std::string_view text);
+
+// A decimal real number (as strtod reads it, without hexadecimal forms)
+// rounded once to the nearest float; empty when it is not finite as a float.
+std::optional<float> ParseFiniteFloat(std::string_view text);

@@ -287,7 +287,7 @@ TEST(ImageOutput, ModelKeywords) {
   EXPECT_EQ(model.keys.at("COMA_X"), "11");
   EXPECT_EQ(model.keys.at("COMA_Y"), "8");
   EXPECT_EQ(model.keys.at("COMA_R"), "6");
-  EXPECT_EQ(model.keys.at("COMAPEAK"), "0");
+  EXPECT_EQ(std::stod(model.keys.at("COMAPEAK")), 0.0);
   EXPECT_EQ(model.keys.at("COMAIMG"), "model");
 }
 
