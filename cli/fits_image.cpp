@@ -187,7 +187,13 @@ std::vector<unsigned char> EncodeFitsImage(const RawImage& image,
   const auto count = static_cast<LONGLONG>(image.samples.size());
   fits_create_img(file.get(), FLOAT_IMG, 2, axes.data(), &status);
   for (const FitsKeyword& key : keywords) {
-    if (key.number) {
+    if (key.name == "HISTORY") {
+      fits_write_history(file.get(), key.text.c_str(), &status);
+    } else if (key.real) {
+      // 15 significant digits give back any value typed on the command line.
+      fits_write_key_dbl(file.get(), key.name.c_str(), *key.real, -15, key.comment.c_str(),
+                         &status);
+    } else if (key.number) {
       long long value = *key.number;
       fits_write_key(file.get(), TLONGLONG, key.name.c_str(), &value, key.comment.c_str(), &status);
     } else {

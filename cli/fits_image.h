@@ -18,10 +18,11 @@ bool IsRawImageFile(const std::string& path);
 RawImage ReadInputImage(const std::string& path, std::optional<std::int32_t> hdu);
 
 struct FitsKeyword {
-  std::string name;
+  std::string name;                 // "HISTORY": a HISTORY card holding `text`
   std::optional<long long> number;  // an integer keyword, else text
   std::string text;
   std::string comment;
+  std::optional<double> real = std::nullopt;  // a real-valued keyword
 };
 
 // The bytes of a FITS file holding `image` as a BITPIX -32 primary HDU with

@@ -100,37 +100,36 @@ void AppendBytes(png_structp png, png_bytep data, png_size_t length) {
 
 void NoFlush(png_structp) {}
 
-}  // namespace
-
-std::vector<unsigned char> EncodePreviewPng(std::int32_t width, std::int32_t height,
-                                            const std::vector<float>& source,
-                                            const std::vector<float>& model,
-                                            const std::vector<float>& residual) {
+// Panels side by side, panel p drawn with the stretch of panel stretch_of[p].
+std::vector<unsigned char> PanelsPng(std::int32_t width, std::int32_t height,
+                                     const std::vector<const std::vector<float>*>& images,
+                                     const std::vector<std::size_t>& stretch_of) {
   const std::int32_t side = std::max(width, height);
   const std::int32_t factor = (side + kMaxPanelSide - 1) / kMaxPanelSide;
-  const Panel panels[3] = {Reduce(width, height, source, factor),
-                           Reduce(width, height, model, factor),
-                           Reduce(width, height, residual, factor)};
-  const Stretch source_stretch = RobustStretch(panels[0].samples);
-  const Stretch residual_stretch = RobustStretch(panels[2].samples);
-  const Stretch* stretches[3] = {&source_stretch, &source_stretch, &residual_stretch};
+  std::vector<Panel> panels;
+  for (const std::vector<float>* image : images) {
+    panels.push_back(Reduce(width, height, *image, factor));
+  }
+  std::vector<Stretch> stretches;
+  for (const std::size_t p : stretch_of) stretches.push_back(RobustStretch(panels[p].samples));
 
+  const auto count = static_cast<std::int32_t>(panels.size());
   const std::int32_t pw = panels[0].width;
   const std::int32_t ph = panels[0].height;
-  const auto row_bytes = static_cast<std::size_t>(3 * pw + 2 * kGap);
+  const auto row_bytes = static_cast<std::size_t>(count * pw + (count - 1) * kGap);
   std::vector<unsigned char> pixels(row_bytes * static_cast<std::size_t>(ph), kGapGrey);
   for (std::int32_t y = 0; y < ph; ++y) {
-    for (int p = 0; p < 3; ++p) {
+    for (std::int32_t p = 0; p < count; ++p) {
+      const auto panel = static_cast<std::size_t>(p);
       unsigned char* row = pixels.data() + static_cast<std::size_t>(y) * row_bytes +
                            static_cast<std::size_t>(p * (pw + kGap));
       for (std::int32_t x = 0; x < pw; ++x) {
-        row[x] = (*stretches[p])(
-            panels[p].samples[static_cast<std::size_t>(x) +
-                              static_cast<std::size_t>(y) * static_cast<std::size_t>(pw)]);
+        row[x] = stretches[panel](
+            panels[panel].samples[static_cast<std::size_t>(x) +
+                                  static_cast<std::size_t>(y) * static_cast<std::size_t>(pw)]);
       }
     }
   }
-
   std::vector<unsigned char> out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -155,4 +154,18 @@ std::vector<unsigned char> EncodePreviewPng(std::int32_t width, std::int32_t hei
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return out;
+}
+
+}  // namespace
+
+std::vector<unsigned char> EncodePreviewPng(std::int32_t width, std::int32_t height,
+                                            const std::vector<float>& source,
+                                            const std::vector<float>& model,
+                                            const std::vector<float>& residual) {
+  return PanelsPng(width, height, {&source, &model, &residual}, {0, 0, 2});
+}
+
+std::vector<unsigned char> EncodeImagePng(std::int32_t width, std::int32_t height,
+                                          const std::vector<float>& samples) {
+  return PanelsPng(width, height, {&samples}, {0});
 }

@@ -13,3 +13,7 @@ std::vector<unsigned char> EncodePreviewPng(std::int32_t width, std::int32_t hei
                                             const std::vector<float>& source,
                                             const std::vector<float>& model,
                                             const std::vector<float>& residual);
+
+// One image alone, in the same way with its own stretch.
+std::vector<unsigned char> EncodeImagePng(std::int32_t width, std::int32_t height,
+                                          const std::vector<float>& samples);

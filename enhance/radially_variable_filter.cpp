@@ -5,6 +5,8 @@
 #include <limits>
 #include <vector>
 
+#include "enhance/huge_pages.h"
+
 namespace {
 
 bool KernelValid(RvsfKernel kernel) {
@@ -64,8 +66,8 @@ SummedArea BuildSummedArea(FrameView frame) {
   for (std::size_t i = 0; i < frame.Count() && !any_nan; ++i) {
     any_nan = !std::isfinite(frame.pixels[i]);
   }
-  table.sums.resize(table.stride * (height + 1));
-  if (any_nan) table.counts.resize(table.stride * (height + 1));
+  table.sums = LargeVector<double>(table.stride * (height + 1));
+  if (any_nan) table.counts = LargeVector<std::uint32_t>(table.stride * (height + 1));
   for (std::size_t y = 0; y < height; ++y) {
     const float* line = frame.pixels + y * width;
     const std::size_t above = y * table.stride;

@@ -21,7 +21,8 @@ std::int32_t RvsfHalfSide(RvsfKernel kernel, double rho, std::int32_t max_half_s
 // pixels of its box, cut to the frame; NaN where B or B_box is not positive or
 // the box holds no finite pixel. The natural logarithm makes small values read
 // as relative contrast. Box means come from a summed-area table, so the cost
-// does not depend on the kernel. Allocates the table (8 bytes a pixel, 4 more
-// when the frame has NaN pixels). Refuses (returns false, writes nothing) an
-// invalid frame, output or kernel, and frames of 2^32 pixels or more.
+// does not depend on the kernel. out may be frame.pixels: the table is built
+// first and each sample is read before its result is written. Allocates the table (8 bytes a pixel,
+// 4 more when the frame has NaN pixels). Refuses (returns false, writes nothing) an invalid frame,
+// output or kernel, and frames of 2^32 pixels or more.
 bool RadiallyVariableFilter(FrameView frame, ComaCentre centre, RvsfKernel kernel, float* out);
