@@ -9,9 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <vector>
 
-#include "coma_engine.h"
+#include "coma_core.h"
 #include "fits_image.h"
 #include "number_text.h"
 #include "output_files.h"
@@ -54,40 +55,43 @@ FitsKeyword Text(const char* name, std::string value, const char* comment) {
   return FitsKeyword{name, std::nullopt, std::move(value), comment};
 }
 
-// Runs the engine over `image` and returns the model; RadialProfile holds
-// the profile afterwards.
-std::vector<float> RenderModel(const RawImage& image, std::int32_t cx, std::int32_t cy,
-                               std::int32_t radius, std::int32_t peak) {
-  std::vector<float> model(image.samples.size(), 0.0f);
-  ImageWidth = image.width;
-  ImageHeight = image.height;
-  SourceCopy = image.samples.data();
-  ModelPixels = model.data();
+// What one run of the engine gives: the model, and for r = 1 .. R the ring
+// medians and member counts (entry 0 unused).
+struct EngineRun {
+  std::vector<float> model;
+  std::vector<float> profile;
+  std::vector<std::int32_t> members;
+};
+
+// Runs the engine's core over `image`; touches no module state.
+EngineRun RenderModel(const RawImage& image, std::int32_t cx, std::int32_t cy, std::int32_t radius,
+                      std::int32_t peak) {
+  EngineRun run;
+  run.model.assign(image.samples.size(), 0.0f);
+  const std::size_t entries = radius >= 1 ? static_cast<std::size_t>(radius) + 1 : 0;
+  run.members.assign(entries, 0);
+  // Large and fully overwritten where read: left uninitialised.
+  const auto work = std::make_unique_for_overwrite<EngineWorkspace>();
+  const SourceImage source{image.samples.data(), image.width, image.height};
   // The plug-in converts its integer field the same way: to the nearest float.
-  PeakValue = static_cast<float>(peak);
-  const bool rendered = RenderComaModel(cx, cy, radius);
-  SourceCopy = nullptr;
-  ModelPixels = nullptr;
-  if (!rendered) throw UsageError("--radius " + std::to_string(radius) + " is not accepted");
-  return model;
+  if (!RenderComaModel(source, run.model.data(), cx, cy, radius, static_cast<float>(peak), *work,
+                       run.members)) {
+    throw UsageError("--radius " + std::to_string(radius) + " is not accepted");
+  }
+  run.profile.assign(work->profile.begin(),
+                     work->profile.begin() + static_cast<std::ptrdiff_t>(entries));
+  return run;
 }
 
-std::string ProfileCsv(std::int32_t cx, std::int32_t cy, std::int32_t radius,
-                       const RawImage& image) {
-  // RingMemberCount reads the same module state as the render did.
-  ImageWidth = image.width;
-  ImageHeight = image.height;
-  SourceCopy = image.samples.data();
+std::string ProfileCsv(const EngineRun& run) {
   std::string csv = "radius,median,members\n";
   char line[64];
-  for (std::int32_t r = 1; r <= radius; ++r) {
+  for (std::size_t r = 1; r < run.profile.size(); ++r) {
     // %.9g prints every float so that it reads back to the same value.
-    std::snprintf(line, sizeof line, "%d,%.9g,%d\n", r,
-                  static_cast<double>(RadialProfile[static_cast<std::size_t>(r)]),
-                  RingMemberCount(cx, cy, r));
+    std::snprintf(line, sizeof line, "%zu,%.9g,%d\n", r, static_cast<double>(run.profile[r]),
+                  run.members[r]);
     csv += line;
   }
-  SourceCopy = nullptr;
   return csv;
 }
 
@@ -136,7 +140,8 @@ void RunModel(const ModelOptions& options) {
   CheckOutputPaths(outputs, options.input, options.force);
 
   const RawImage source = ReadInputImage(options.input, hdu);
-  const std::vector<float> model = RenderModel(source, cx, cy, radius, peak);
+  const EngineRun run = RenderModel(source, cx, cy, radius, peak);
+  const std::vector<float>& model = run.model;
 
   const auto keywords = [&](const char* kind) {
     return std::vector<FitsKeyword>{
@@ -163,7 +168,7 @@ void RunModel(const ModelOptions& options) {
     }
     outputs[next++].bytes = EncodeFitsImage(image, keywords("source / model"));
   }
-  if (options.profile) outputs[next++].bytes = ToBytes(ProfileCsv(cx, cy, radius, source));
+  if (options.profile) outputs[next++].bytes = ToBytes(ProfileCsv(run));
   if (options.preview) {
     std::vector<float> residual(model.size());
     for (std::size_t i = 0; i < model.size(); ++i) residual[i] = source.samples[i] - model[i];
