@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "enhance/huge_pages.h"
+#include "enhance/row_bands.h"
 
 namespace {
 
@@ -107,36 +108,38 @@ bool RadiallyVariableFilter(FrameView frame, ComaCentre centre, RvsfKernel kerne
   const bool any_nan = !table.counts.empty();
   const float nan = std::numeric_limits<float>::quiet_NaN();
 
-  for (std::int32_t y = 0; y < frame.height; ++y) {
-    const double dy = static_cast<double>(y) - centre.y;
-    float* target = out + static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.width);
-    // The half side moves by few steps between neighbours, so it is tracked
-    // from the previous pixel instead of searched for.
-    std::int32_t half = thresholds.empty() ? fixed_half : 0;
-    for (std::int32_t x = 0; x < frame.width; ++x) {
-      if (!thresholds.empty()) {
-        const double dx = static_cast<double>(x) - centre.x;
-        const double rho2 = dx * dx + dy * dy;
-        while (half < max_half && thresholds[static_cast<std::size_t>(half)] <= rho2) ++half;
-        while (half > 0 && thresholds[static_cast<std::size_t>(half - 1)] > rho2) --half;
+  ForEachRowBand(frame.height, [&](std::int32_t first, std::int32_t end) {
+    for (std::int32_t y = first; y < end; ++y) {
+      const double dy = static_cast<double>(y) - centre.y;
+      float* target = out + static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.width);
+      // The half side moves by few steps between neighbours, so it is tracked
+      // from the previous pixel instead of searched for.
+      std::int32_t half = thresholds.empty() ? fixed_half : 0;
+      for (std::int32_t x = 0; x < frame.width; ++x) {
+        if (!thresholds.empty()) {
+          const double dx = static_cast<double>(x) - centre.x;
+          const double rho2 = dx * dx + dy * dy;
+          while (half < max_half && thresholds[static_cast<std::size_t>(half)] <= rho2) ++half;
+          while (half > 0 && thresholds[static_cast<std::size_t>(half - 1)] > rho2) --half;
+        }
+        // In 64 bits: x + half may pass the int32 range on a very wide frame.
+        const std::int64_t reach = half;
+        const auto x0 = static_cast<std::size_t>(std::max<std::int64_t>(x - reach, 0));
+        const auto y0 = static_cast<std::size_t>(std::max<std::int64_t>(y - reach, 0));
+        const auto x1 =
+            static_cast<std::size_t>(std::min<std::int64_t>(x + reach, frame.width - 1)) + 1;
+        const auto y1 =
+            static_cast<std::size_t>(std::min<std::int64_t>(y + reach, frame.height - 1)) + 1;
+        const double sum = table.Sum(x0, y0, x1, y1);
+        const double count = any_nan ? static_cast<double>(table.Count(x0, y0, x1, y1))
+                                     : static_cast<double>((x1 - x0) * (y1 - y0));
+        const double value = frame.At(x, y);
+        const double mean = sum / count;  // NaN for an empty box
+        // ln(B / mean) rather than ln B - ln mean: the same value without the
+        // cancellation of two nearly equal logarithms.
+        target[x] = value > 0 && mean > 0 ? static_cast<float>(std::log(value / mean)) : nan;
       }
-      // In 64 bits: x + half may pass the int32 range on a very wide frame.
-      const std::int64_t reach = half;
-      const auto x0 = static_cast<std::size_t>(std::max<std::int64_t>(x - reach, 0));
-      const auto y0 = static_cast<std::size_t>(std::max<std::int64_t>(y - reach, 0));
-      const auto x1 =
-          static_cast<std::size_t>(std::min<std::int64_t>(x + reach, frame.width - 1)) + 1;
-      const auto y1 =
-          static_cast<std::size_t>(std::min<std::int64_t>(y + reach, frame.height - 1)) + 1;
-      const double sum = table.Sum(x0, y0, x1, y1);
-      const double count = any_nan ? static_cast<double>(table.Count(x0, y0, x1, y1))
-                                   : static_cast<double>((x1 - x0) * (y1 - y0));
-      const double value = frame.At(x, y);
-      const double mean = sum / count;  // NaN for an empty box
-      // ln(B / mean) rather than ln B - ln mean: the same value without the
-      // cancellation of two nearly equal logarithms.
-      target[x] = value > 0 && mean > 0 ? static_cast<float>(std::log(value / mean)) : nan;
     }
-  }
+  });
   return true;
 }
