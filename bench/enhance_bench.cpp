@@ -26,6 +26,9 @@ namespace {
 
 constexpr int kRuns = 3;
 
+// The scratch folder, removed on every way out.
+std::string ScratchFolder;
+
 double BestSeconds(const std::function<void()>& run, const std::function<void()>& prepare) {
   double best = 1e30;
   for (int i = 0; i < kRuns; ++i) {
@@ -42,6 +45,7 @@ void Shell(const std::string& command) {
   const int status = std::system((command + " >/dev/null").c_str());
   if (status != 0) {
     std::fprintf(stderr, "enhance_bench: '%s' failed\n", command.c_str());
+    std::filesystem::remove_all(ScratchFolder);
     std::exit(1);
   }
 }
@@ -59,6 +63,7 @@ int main(int argc, char** argv) {
   char scratch_template[] = "/tmp/enhance-bench-XXXXXX";
   if (::mkdtemp(scratch_template) == nullptr) return 1;
   const std::string dir = scratch_template;
+  ScratchFolder = dir;
   const std::string input = dir + "/comet.fits";
   const std::string output = dir + "/out.fits";
   Shell(tool + " sample " + input + " --size 4096x4096");

@@ -159,7 +159,12 @@ void PlanAzimuthal(const EnhanceOptions& options, EnhanceRun& run) {
   }
   p.cx = static_cast<std::int32_t>(std::lround(run.centre.x));
   p.cy = static_cast<std::int32_t>(std::lround(run.centre.y));
+  const ComaCentre asked = run.centre;
   run.centre = {static_cast<double>(p.cx), static_cast<double>(p.cy)};
+  if (asked.x != run.centre.x || asked.y != run.centre.y) {
+    run.history.push_back("rings centred on the nearest pixel to " + RealText(asked.x) + "," +
+                          RealText(asked.y));
+  }
   run.history.push_back("radius " + std::to_string(p.radius) + " px");
   run.history.push_back("statistic " + statistic);
   if (p.statistic == RingStatistic::kSigmaClippedMean) {
