@@ -87,8 +87,9 @@ std::vector<MethodCase> MethodCases() {
              f, {40, 30, 25, RingStatistic::kSigmaClippedMean, 2.5, AzimuthalOutput::kResidual},
              out);
        },
-       {"comamodel enhance method azimuthal", "center 40,30 (0-based column, row)", "radius 25 px",
-        "statistic sigma-clip", "output residual"},
+       {"comamodel enhance method azimuthal", "center 40,30 (0-based column, row)",
+        "rings centred on the nearest pixel to 40.25,29.5", "radius 25 px", "statistic sigma-clip",
+        "output residual"},
        40,
        30},
   };
