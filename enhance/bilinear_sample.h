@@ -15,12 +15,11 @@ inline double SampleBilinear(FrameView frame, double x, double y) {
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   // Also false for NaN positions.
   if (!(x >= 0 && y >= 0 && x <= frame.width - 1 && y <= frame.height - 1)) return kNaN;
-  const double fx0 = std::floor(x);
-  const double fy0 = std::floor(y);
-  const auto x0 = static_cast<std::int32_t>(fx0);
-  const auto y0 = static_cast<std::int32_t>(fy0);
-  const double wx = x - fx0;  // weight of column x0 + 1, 0 on the last column
-  const double wy = y - fy0;
+  // Both are >= 0 here, so truncation is the floor, without a library call.
+  const auto x0 = static_cast<std::int32_t>(x);
+  const auto y0 = static_cast<std::int32_t>(y);
+  const double wx = x - x0;  // weight of column x0 + 1, 0 on the last column
+  const double wy = y - y0;
   double sum = (1 - wx) * (1 - wy) * frame.At(x0, y0);
   if (wx > 0) sum += wx * (1 - wy) * frame.At(x0 + 1, y0);
   if (wy > 0) {
