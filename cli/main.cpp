@@ -6,6 +6,7 @@
 #include <string>
 
 #include "commands.h"
+#include "enhance_command.h"
 #include "tool_error.h"
 
 namespace {
@@ -134,11 +135,60 @@ int main(int argc, char** argv) {
               "Read HDU N (0 = primary) instead of the first 2-D image", "N");
   convert_cmd->add_flag("--force", convert.force, "Replace the output if it exists");
 
+  EnhanceOptions enhance;
+  CLI::App* enhance_cmd = app.add_subcommand(
+      "enhance", "Bring out jets and shells with one of the standard coma enhancements");
+  enhance_cmd->add_option("INPUT", enhance.input, "FITS image, or a raw .f32 image of the host")
+      ->required()
+      ->type_name("INPUT.fits");
+  enhance_cmd->add_option("--method", enhance.method, "rho, larson-sekanina, rvsf or azimuthal")
+      ->required()
+      ->type_name("NAME");
+  AddOptional(enhance_cmd, "--center", enhance.center,
+              "Coma centre, 0-based column and row; real numbers (sub-pixel)", "X,Y");
+  AddOptional(enhance_cmd, "--center-sky", enhance.center_sky,
+              "Coma centre on the sky, through the input's WCS: degrees, or RA in hours and "
+              "Dec in degrees as h:m:s,d:m:s",
+              "RA,DEC");
+  enhance_cmd
+      ->add_option_function<std::string>(
+          "--refine", [&enhance](const std::string& value) { enhance.refine = value; },
+          "Centre on the nucleus near the given point (its sub-pixel centroid is used): the "
+          "brightest pixel in a BOX x BOX box (default 11), then its centroid above the local "
+          "background")
+      ->expected(0, 1)
+      ->type_name("[=BOX]");
+  enhance_cmd->add_option("-o,--output", enhance.output, "Image to write (FITS, BITPIX -32)")
+      ->required()
+      ->type_name("OUT.fits");
+  AddOptional(enhance_cmd, "--rho-min", enhance.rho_min, "rho: smallest rho used (default 1)",
+              "PX");
+  AddOptional(enhance_cmd, "--dtheta", enhance.dtheta, "larson-sekanina: rotation (required)",
+              "DEG");
+  AddOptional(enhance_cmd, "--drho", enhance.drho, "larson-sekanina: radial shift (default 0)",
+              "PX");
+  AddOptional(enhance_cmd, "--rvsf", enhance.rvsf, "rvsf: kernel size A + B*rho^N (required)",
+              "A,B,N");
+  AddOptional(enhance_cmd, "--radius", enhance.radius, "azimuthal: model radius (required)", "R");
+  AddOptional(enhance_cmd, "--statistic", enhance.statistic,
+              "azimuthal: median, mean or sigma-clip (default median)", "S");
+  AddOptional(enhance_cmd, "--sigma", enhance.sigma, "azimuthal sigma-clip: bound (default 3)",
+              "K");
+  AddOptional(enhance_cmd, "--as", enhance.output_kind,
+              "azimuthal: write ratio, residual or model (default ratio)", "KIND");
+  AddOptional(enhance_cmd, "--preview", enhance.preview,
+              "Also write the result, asinh stretched (PNG)", "FILE.png");
+  AddOptional(enhance_cmd, "--hdu", enhance.hdu,
+              "Read HDU N (0 = primary) instead of the first 2-D image", "N");
+  enhance_cmd->add_flag("--force", enhance.force, "Replace outputs that exist");
+  enhance_cmd->footer(kEnhanceMethodsHelp);
+
   // Left to CLI11, an unknown subcommand would only be reported as a missing one.
   if (argc > 1 && argv[1][0] != '-') {
     const std::string name = argv[1];
-    if (name != "model" && name != "sample" && name != "convert") {
-      return Fail(kExitUsage, "unknown subcommand '" + name + "' (use model, sample or convert)");
+    if (name != "model" && name != "sample" && name != "convert" && name != "enhance") {
+      return Fail(kExitUsage,
+                  "unknown subcommand '" + name + "' (use model, enhance, sample or convert)");
     }
   }
   if (const std::string unknown = UnknownOption(app, argc, argv); !unknown.empty()) {
@@ -160,6 +210,7 @@ int main(int argc, char** argv) {
     if (*model_cmd) RunModel(model, std::cout, std::cerr);
     if (*sample_cmd) RunSample(sample, std::cout);
     if (*convert_cmd) RunConvert(convert);
+    if (*enhance_cmd) RunEnhance(enhance);
   } catch (const ToolError& e) {
     return Fail(e.exit_code(), e.what());
   } catch (const std::bad_alloc&) {

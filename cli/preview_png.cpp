@@ -175,6 +175,42 @@ PreviewLayout LayOutPreview(const PreviewRegion& region) {
   return layout;
 }
 
+namespace {
+
+// The canvas with `count` painted panels side by side, each under its label.
+std::vector<unsigned char> DrawPanels(const PreviewLayout& layout, const CairoSurface* painted,
+                                      const std::string* labels, int count) {
+  const CairoSurface canvas(
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, layout.width, layout.height));
+  const CairoContext context(cairo_create(canvas.Get()));
+  cairo_t* cr = context.Get();
+  const auto channel = [](std::uint32_t rgb, int shift) { return ((rgb >> shift) & 0xFF) / 255.0; };
+  cairo_set_source_rgb(cr, channel(kCanvas, 16), channel(kCanvas, 8), channel(kCanvas, 0));
+  cairo_paint(cr);
+  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, 14);
+  for (int p = 0; p < count; ++p) {
+    cairo_save(cr);
+    cairo_translate(cr, layout.Left(p), layout.top);
+    cairo_scale(cr, layout.scale, layout.scale);
+    cairo_set_source_surface(cr, painted[p].Get(), 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_paint(cr);
+    cairo_restore(cr);
+    // Labels are clipped to their panel's width.
+    cairo_save(cr);
+    cairo_rectangle(cr, layout.Left(p), 0, layout.panel_width, layout.top);
+    cairo_clip(cr);
+    cairo_set_source_rgb(cr, 0.95, 0.95, 0.95);
+    cairo_move_to(cr, layout.Left(p) + 2, layout.top - 9);
+    cairo_show_text(cr, labels[p].c_str());
+    cairo_restore(cr);
+  }
+  return SurfacePngBytes(canvas.Get());
+}
+
+}  // namespace
+
 std::vector<unsigned char> EncodePreviewPng(const RawImage& source, const std::vector<float>& model,
                                             const PreviewRegion& region) {
   const PreviewLayout layout = LayOutPreview(region);
@@ -206,31 +242,17 @@ std::vector<unsigned char> EncodePreviewPng(const RawImage& source, const std::v
       "frame", "model", std::string("residual: frame \xE2\x88\x92 model") + range[0],
       std::string("ratio: frame \xC3\xB7 model") + range[1]};
 
-  const CairoSurface canvas(
-      cairo_image_surface_create(CAIRO_FORMAT_RGB24, layout.width, layout.height));
-  const CairoContext context(cairo_create(canvas.Get()));
-  cairo_t* cr = context.Get();
-  const auto channel = [](std::uint32_t rgb, int shift) { return ((rgb >> shift) & 0xFF) / 255.0; };
-  cairo_set_source_rgb(cr, channel(kCanvas, 16), channel(kCanvas, 8), channel(kCanvas, 0));
-  cairo_paint(cr);
-  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-  cairo_set_font_size(cr, 14);
-  for (int p = 0; p < 4; ++p) {
-    cairo_save(cr);
-    cairo_translate(cr, layout.Left(p), layout.top);
-    cairo_scale(cr, layout.scale, layout.scale);
-    cairo_set_source_surface(cr, painted[static_cast<std::size_t>(p)].Get(), 0, 0);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
-    cairo_paint(cr);
-    cairo_restore(cr);
-    // Labels are clipped to their panel's width.
-    cairo_save(cr);
-    cairo_rectangle(cr, layout.Left(p), 0, layout.panel_width, layout.top);
-    cairo_clip(cr);
-    cairo_set_source_rgb(cr, 0.95, 0.95, 0.95);
-    cairo_move_to(cr, layout.Left(p) + 2, layout.top - 9);
-    cairo_show_text(cr, labels[static_cast<std::size_t>(p)].c_str());
-    cairo_restore(cr);
-  }
-  return SurfacePngBytes(canvas.Get());
+  return DrawPanels(layout, painted.data(), labels.data(), 4);
+}
+
+std::vector<unsigned char> EncodeImagePng(const RawImage& image, const std::string& label) {
+  const PreviewRegion whole{0, 0, image.width, image.height};
+  PreviewLayout layout = LayOutPreview(whole);
+  layout.width = layout.panel_width + 2 * kGap;
+  const auto value = [&](std::size_t i) { return image.samples[i]; };
+  const Panel panel = Reduce(value, image.width, whole, layout.factor);
+  GreyMap grey{Quantile(panel.samples, 0.01, 0), Quantile(panel.samples, 0.998, 1)};
+  if (!(grey.white > grey.black)) grey.white = grey.black + 1;
+  const CairoSurface painted = PaintPanel(panel, grey);
+  return DrawPanels(layout, &painted, &label, 1);
 }

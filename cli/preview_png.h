@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "formats/raw_image.h"
@@ -38,6 +39,10 @@ struct PreviewLayout {
 };
 inline constexpr std::int32_t kMaxPreviewPanel = 512;
 PreviewLayout LayOutPreview(const PreviewRegion& region);
+
+// One labelled panel of the whole `image` in the frame's grey stretch, north
+// up, for results that have no model beside them. Throws ToolError.
+std::vector<unsigned char> EncodeImagePng(const RawImage& image, const std::string& label);
 
 // The PNG file's bytes for `source` and its `model` (same size) over
 // `region`. Throws ToolError.

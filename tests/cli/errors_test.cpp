@@ -52,6 +52,24 @@ std::vector<std::string> ModelWith(const std::string& option, const std::string&
   return args;
 }
 
+// comamodel enhance on in.fits; a later --center or -o replaces the first.
+std::vector<std::string> Enhance(std::vector<std::string> extra) {
+  std::vector<std::string> args = {"enhance", "@in.fits", "--center", "4,3", "-o", "@e.fits"};
+  for (std::size_t i = 0; i + 1 < extra.size(); ++i) {
+    for (std::size_t k = 2; k + 1 < args.size(); k += 2) {
+      if (args[k] == extra[i]) {
+        args[k + 1] = extra[i + 1];
+        extra.erase(extra.begin() + static_cast<std::ptrdiff_t>(i),
+                    extra.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+        i = static_cast<std::size_t>(-1);
+        break;
+      }
+    }
+  }
+  args.insert(args.end(), extra.begin(), extra.end());
+  return args;
+}
+
 std::vector<ErrorCase> Cases() {
   const auto none = [](const ScratchDir&) {};
   return {
@@ -100,6 +118,47 @@ std::vector<ErrorCase> Cases() {
        {"convert", "@in.fits", "@out.png"},
        2,
        "from its extension"},
+
+      {"enhance_unknown_method", InputFits, Enhance({"--method", "unsharp"}), 2,
+       "--method: 'unsharp'"},
+      {"enhance_center_not_real", InputFits, Enhance({"--method", "rho", "--center", "4,1e"}), 2,
+       "--center: '4,1e'"},
+      {"enhance_center_not_finite", InputFits, Enhance({"--method", "rho", "--center", "inf,3"}), 2,
+       "--center: 'inf,3'"},
+      {"enhance_dtheta_missing", InputFits, Enhance({"--method", "larson-sekanina"}), 2,
+       "needs --dtheta"},
+      {"enhance_option_of_another_method", InputFits,
+       Enhance({"--method", "rho", "--dtheta", "10"}), 2,
+       "--dtheta applies to --method larson-sekanina only"},
+      {"enhance_drho_negative", InputFits,
+       Enhance({"--method", "larson-sekanina", "--dtheta", "10", "--drho", "-1"}), 2,
+       "--drho: '-1'"},
+      {"enhance_rvsf_two_numbers", InputFits, Enhance({"--method", "rvsf", "--rvsf", "3,1"}), 2,
+       "--rvsf: '3,1'"},
+      {"enhance_rvsf_shrinking", InputFits, Enhance({"--method", "rvsf", "--rvsf", "3,-1,1"}), 2,
+       "negative B or N"},
+      {"enhance_radius_missing", InputFits, Enhance({"--method", "azimuthal"}), 2,
+       "needs --radius"},
+      {"enhance_radius_zero", InputFits, Enhance({"--method", "azimuthal", "--radius", "0"}), 2,
+       "--radius: '0'"},
+      {"enhance_unknown_statistic", InputFits,
+       Enhance({"--method", "azimuthal", "--radius", "3", "--statistic", "mode"}), 2,
+       "--statistic: 'mode'"},
+      {"enhance_sigma_without_clipping", InputFits,
+       Enhance({"--method", "azimuthal", "--radius", "3", "--sigma", "2"}), 2,
+       "--sigma applies to --statistic sigma-clip only"},
+      {"enhance_sigma_zero", InputFits,
+       Enhance(
+           {"--method", "azimuthal", "--radius", "3", "--statistic", "sigma-clip", "--sigma", "0"}),
+       2, "--sigma: '0'"},
+      {"enhance_unknown_output", InputFits,
+       Enhance({"--method", "azimuthal", "--radius", "3", "--as", "difference"}), 2,
+       "--as: 'difference'"},
+      {"enhance_output_is_input", InputFits, Enhance({"--method", "rho", "-o", "@in.fits"}), 1,
+       "is the input file"},
+      {"enhance_input_missing", none, Enhance({"--method", "rho"}), 1, "cannot open"},
+      {"enhance_later_output_folder_missing", InputFits,
+       Enhance({"--method", "rho", "--preview", "@nowhere/p.png"}), 1, "cannot write"},
 
       // The input.
       {"input_missing", none, Model({}), 1, "cannot open"},
