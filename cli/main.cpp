@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
   sequence_cmd
       ->add_option("FRAME", sequence.frames,
                    "FITS images (or raw .f32); none with --centers: the table's files")
-      ->type_name("FRAME...");
+      ->type_name("FRAME.fits");
   sequence_cmd
       ->add_option("--outdir", sequence.outdir, "Existing folder for DIR/STEM-model.fits etc.")
       ->required()

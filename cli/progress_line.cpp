@@ -27,8 +27,8 @@ void ProgressLine::FrameDone() {
 
 void ProgressLine::Message(const std::string& line) {
   std::lock_guard lock(mutex_);
-  // Carriage return and erase to the end of the line: the message replaces
-  // the progress line, which is drawn again below it.
+  // Carriage return and erase to the end of the line (as each redraw does):
+  // the message replaces the progress line, which is drawn again below it.
   if (drawn_) std::fputs("\r\033[K", stderr);
   std::fputs(line.c_str(), stderr);
   std::fputs("\n", stderr);
@@ -41,11 +41,11 @@ void ProgressLine::Draw(bool final) {
   const double rate = seconds > 0.0 ? static_cast<double>(done_) / seconds : 0.0;
   char line[128];
   if (final || rate <= 0.0) {
-    std::snprintf(line, sizeof line, "\r%zu/%zu frames, %.2f frames/s, %.0f s", done_, total_, rate,
-                  seconds);
+    std::snprintf(line, sizeof line, "\r\033[K%zu/%zu frames, %.2f frames/s, %.0f s", done_, total_,
+                  rate, seconds);
   } else {
     const double left = static_cast<double>(total_ - done_) / rate;
-    std::snprintf(line, sizeof line, "\r%zu/%zu frames, %.2f frames/s, %.0f s left   ", done_,
+    std::snprintf(line, sizeof line, "\r\033[K%zu/%zu frames, %.2f frames/s, %.0f s left", done_,
                   total_, rate, left);
   }
   std::fputs(line, stderr);
