@@ -57,7 +57,9 @@ CentersTable ParseCentersTable(const std::string& text, const std::string& name)
   bool have_header = false;
   std::vector<std::string> fields;
   std::size_t line_number = 0;
-  std::size_t start = 0;
+  // A byte order mark, as spreadsheets write before the header, is no part
+  // of the first column's name.
+  std::size_t start = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();

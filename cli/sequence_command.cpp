@@ -91,10 +91,10 @@ std::string ReadCentersText(const std::string& path) {
   }
   RequireInputFile(path);
   std::ifstream file(path, std::ios::binary);
-  if (!file || !(text << file.rdbuf())) {
-    // An empty file reads nothing; the parser then names the missing header.
-    if (!file.eof() && file.bad()) throw DataError("--centers: cannot read " + path);
-  }
+  if (!file) throw DataError("--centers: cannot open " + path);
+  // An empty file reads nothing; the parser then names the missing header.
+  if (file.peek() != std::ifstream::traits_type::eof()) text << file.rdbuf();
+  if (file.bad()) throw DataError("--centers: cannot read " + path);
   return text.str();
 }
 

@@ -181,11 +181,15 @@ TEST(Sequence, CentresTableGivesEachFrameItsCentre) {
     EXPECT_FALSE(std::filesystem::exists(scratch.Path(std::string("out/") + stem + "-model.fits")));
   }
 
-  // Without FRAME the table's files are the frames.
+  // Without FRAME the table's files are the frames; a spreadsheet's byte
+  // order mark before the header is skipped.
   ASSERT_EQ(::mkdir(scratch.Path("out2").c_str(), 0755), 0);
-  WriteBytes(scratch.Path("sky.csv"), "file,x,y\n" + scratch.Path("c.fits") + ",3,4\n");
+  WriteBytes(scratch.Path("listed.csv"),
+             "\xEF\xBB\xBF"
+             "file,x,y\n" +
+                 scratch.Path("c.fits") + ",3,4\n");
   const RunResult from_table = RunTool({"sequence", "--outdir", scratch.Path("out2"), "--centers",
-                                        scratch.Path("sky.csv"), "--radius", "6"});
+                                        scratch.Path("listed.csv"), "--radius", "6"});
   ASSERT_EQ(from_table.exit_code, 0) << from_table.err;
   EXPECT_EQ(DecodeFits(scratch.Path("out2/c-model.fits")).keys.at("COMA_X"), "3");
 }
