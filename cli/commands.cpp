@@ -81,38 +81,12 @@ void RunModel(const ModelOptions& options, std::ostream& out, std::ostream& err)
   if (!options.center && !options.center_sky) {
     throw UsageError("--center or --center-sky is required");
   }
-  std::optional<std::pair<std::int32_t, std::int32_t>> center;
-  if (options.center) {
-    center = ParseInt32Pair(*options.center, ',');
-    if (!center) {
-      throw UsageError("--center: '" + *options.center +
-                       "' is not X,Y (two 32-bit integers, 0-based column and row)");
-    }
-  }
-  std::optional<SkyPosition> sky;
-  if (options.center_sky) {
-    sky = ParseSkyPosition(*options.center_sky);
-    if (!sky) {
-      throw UsageError("--center-sky: '" + *options.center_sky +
-                       "' is not RA,DEC (degrees, or hours and degrees as h:m:s,d:m:s)");
-    }
-  }
-  std::int32_t box = 0;  // 0: no refinement
-  if (options.refine) box = CentroidBoxOption(*options.refine);
-  const std::int32_t radius = Int32Option("--radius", options.radius);
-  if (!RadiusFitsProfile(radius)) {
-    throw UsageError("--radius " + options.radius + " is beyond the largest radius, " +
-                     std::to_string(MaxModelRadius));
-  }
-  const auto peak = ParseFiniteFloat(options.peak);
-  if (!peak) throw UsageError("--peak: '" + options.peak + "' is not a finite number");
+  const CentreRequest request =
+      CentreRequestOptions(options.center, options.center_sky, options.refine);
+  const ModelSettings settings =
+      ModelSettingsOptions(options.radius, options.peak, options.preview_full);
   const std::optional<std::int32_t> hdu = HduOption(options.hdu);
 
-  CentreRequest request;
-  request.pixel = center;
-  request.sky = sky;
-  request.refine_box = box;
-  const ModelSettings settings{radius, *peak, options.preview_full};
   const ModelPaths paths{options.output,  options.residual, options.ratio,
                          options.profile, options.preview,  options.plot};
 

@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "enhance_command.h"
+#include "sequence_command.h"
 #include "tool_error.h"
 
 namespace {
@@ -113,6 +114,55 @@ int main(int argc, char** argv) {
       "Coordinates are 0-based: X counts columns and Y rows from the first sample, as in\n"
       "the plug-in (DS9 shows them 1-based). All outputs are written together or not at all.");
 
+  SequenceOptions sequence;
+  CLI::App* sequence_cmd = app.add_subcommand(
+      "sequence", "Render the coma model of many frames, in parallel, into one folder");
+  sequence_cmd
+      ->add_option("FRAME", sequence.frames,
+                   "FITS images (or raw .f32); none with --centers: the table's files")
+      ->type_name("FRAME.fits");
+  sequence_cmd
+      ->add_option("--outdir", sequence.outdir, "Existing folder for DIR/STEM-model.fits etc.")
+      ->required()
+      ->type_name("DIR");
+  AddOptional(sequence_cmd, "--center", sequence.center,
+              "One coma centre for every frame, 0-based column and row", "X,Y");
+  AddOptional(sequence_cmd, "--center-sky", sequence.center_sky,
+              "One coma centre on the sky for every frame, through each frame's WCS", "RA,DEC");
+  AddOptional(sequence_cmd, "--centers", sequence.centers,
+              "A centre per frame: CSV with a header row file,x,y or file,ra,dec ('-': stdin)",
+              "FILE.csv");
+  sequence_cmd
+      ->add_option_function<std::string>(
+          "--refine", [&sequence](const std::string& value) { sequence.refine = value; },
+          "Centre each frame on the nucleus near its centre, in a BOX x BOX box (default 11)")
+      ->expected(0, 1)
+      ->type_name("[=BOX]");
+  sequence_cmd->add_flag("--track", sequence.track,
+                         "Start each frame's --refine from the previous frame's centroid, "
+                         "frames in the order given");
+  sequence_cmd->add_option("--radius", sequence.radius, "Model radius R in pixels, at most 39999")
+      ->required()
+      ->type_name("R");
+  sequence_cmd->add_option("--peak", sequence.peak, "Value V given to the centre pixel (default 0)")
+      ->type_name("V");
+  sequence_cmd
+      ->add_option("--outputs", sequence.outputs,
+                   "Any of model,residual,ratio,profile,preview,plot (default model,residual)")
+      ->type_name("LIST");
+  AddOptional(sequence_cmd, "--jobs", sequence.jobs, "Frames run at once (default: the cores)",
+              "N");
+  AddOptional(sequence_cmd, "--log", sequence.log,
+              "Write a row per frame: centre, centroid, R, seconds, status, message (CSV)",
+              "FILE.csv");
+  sequence_cmd->add_flag("--preview-full", sequence.preview_full,
+                         "The previews show the whole frame");
+  sequence_cmd->add_flag("--force", sequence.force, "Replace outputs that exist");
+  sequence_cmd->footer(
+      "Each frame's outputs are what 'comamodel model' writes for it, written together or not\n"
+      "at all. A frame that fails is named on stderr and in the log; the others go on, and the\n"
+      "exit status is 1.");
+
   SampleOptions sample;
   CLI::App* sample_cmd = app.add_subcommand(
       "sample", "Write a synthetic comet image and print its centre as 'center X,Y'");
@@ -186,9 +236,10 @@ int main(int argc, char** argv) {
   // Left to CLI11, an unknown subcommand would only be reported as a missing one.
   if (argc > 1 && argv[1][0] != '-') {
     const std::string name = argv[1];
-    if (name != "model" && name != "sample" && name != "convert" && name != "enhance") {
-      return Fail(kExitUsage,
-                  "unknown subcommand '" + name + "' (use model, enhance, sample or convert)");
+    if (name != "model" && name != "sequence" && name != "sample" && name != "convert" &&
+        name != "enhance") {
+      return Fail(kExitUsage, "unknown subcommand '" + name +
+                                  "' (use model, sequence, enhance, sample or convert)");
     }
   }
   if (const std::string unknown = UnknownOption(app, argc, argv); !unknown.empty()) {
@@ -208,6 +259,7 @@ int main(int argc, char** argv) {
 
   try {
     if (*model_cmd) RunModel(model, std::cout, std::cerr);
+    if (*sequence_cmd) return RunSequence(sequence);
     if (*sample_cmd) RunSample(sample, std::cout);
     if (*convert_cmd) RunConvert(convert);
     if (*enhance_cmd) RunEnhance(enhance);

@@ -76,6 +76,41 @@ std::int32_t CentroidBoxOption(const std::string& text) {
   return *side;
 }
 
+CentreRequest CentreRequestOptions(const std::optional<std::string>& center,
+                                   const std::optional<std::string>& center_sky,
+                                   const std::optional<std::string>& refine) {
+  CentreRequest request;
+  if (center) {
+    request.pixel = ParseInt32Pair(*center, ',');
+    if (!request.pixel) {
+      throw UsageError("--center: '" + *center +
+                       "' is not X,Y (two 32-bit integers, 0-based column and row)");
+    }
+  }
+  if (center_sky) {
+    request.sky = ParseSkyPosition(*center_sky);
+    if (!request.sky) {
+      throw UsageError("--center-sky: '" + *center_sky +
+                       "' is not RA,DEC (degrees, or hours and degrees as h:m:s,d:m:s)");
+    }
+  }
+  if (refine) request.refine_box = CentroidBoxOption(*refine);
+  return request;
+}
+
+ModelSettings ModelSettingsOptions(const std::string& radius, const std::string& peak,
+                                   bool preview_full) {
+  const auto r = ParseInt32(radius);
+  if (!r) throw UsageError("--radius: '" + radius + "' is not a 32-bit integer");
+  if (!RadiusFitsProfile(*r)) {
+    throw UsageError("--radius " + radius + " is beyond the largest radius, " +
+                     std::to_string(MaxModelRadius));
+  }
+  const auto p = ParseFiniteFloat(peak);
+  if (!p) throw UsageError("--peak: '" + peak + "' is not a finite number");
+  return ModelSettings{*r, *p, preview_full};
+}
+
 FrameCentre FindFrameCentre(const InputImage& input, const std::string& name,
                             const CentreRequest& request) {
   FrameCentre centre;

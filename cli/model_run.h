@@ -38,14 +38,24 @@ struct ModelSettings {
   bool preview_full = false;
 };
 
-// Where one frame's outputs go; the model always, the others when asked.
+// Where one frame's outputs go, each when asked.
 struct ModelPaths {
-  std::string model;
-  std::optional<std::string> residual, ratio, profile, preview, plot;
+  std::optional<std::string> model, residual, ratio, profile, preview, plot;
 };
 
 // The box side of --refine ("" for the default). Throws UsageError.
 std::int32_t CentroidBoxOption(const std::string& text);
+
+// The centre options as typed (--center X,Y, --center-sky RA,DEC, --refine
+// [=BOX]), each optional; the caller decides which are required. Throws
+// UsageError.
+CentreRequest CentreRequestOptions(const std::optional<std::string>& center,
+                                   const std::optional<std::string>& center_sky,
+                                   const std::optional<std::string>& refine);
+
+// --radius and --peak as typed. Throws UsageError.
+ModelSettings ModelSettingsOptions(const std::string& radius, const std::string& peak,
+                                   bool preview_full);
 
 // The centre of `input` (read from the file `name`). Throws ToolError when
 // the sky position has no pixel or no nucleus stands out in the box.
