@@ -413,18 +413,11 @@ void Restore(Output::State& s) {
 
 void OutputSet::Commit() {
   if (committed_) throw FileError("outputs committed twice");
-  // Everything that can fail before a target changes is done first: the data
-  // reaches the disk before any name points at it, so that even a crash of
-  // the machine leaves each output whole or absent. Writeback of all outputs
-  // is started at once, so that the device writes them side by side.
-  for (const auto& output : outputs_) {
-    if (!output->state_->stream) ::sync_file_range(output->state_->fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-  }
-  for (const auto& output : outputs_) {
-    Output::State& s = *output->state_;
-    if (s.stream) continue;
-    if (::fsync(s.fd) != 0) throw WriteError(output->path(), errno);
-  }
+  // Each output is complete in its unnamed file before any name points at
+  // it, so whatever kills the process leaves every output whole or absent.
+  // Like cp, mv and cfitsio's own utilities, the set is not forced to the
+  // disk first: a sync costs more than the whole run on large frames, and
+  // surviving a crash of the machine is left to the file system.
   SignalsHeld held;
   std::size_t placed = 0;
   try {
