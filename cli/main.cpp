@@ -21,6 +21,10 @@ int Fail(int exit_code, std::string message) {
   return exit_code;
 }
 
+constexpr const char* kCenterSkyHelp =
+    "Coma centre on the sky, through the input's WCS: degrees, or RA in hours and Dec in "
+    "degrees as h:m:s,d:m:s";
+
 // Binds an option whose presence matters: the optional stays empty unless
 // the option is given.
 CLI::Option* AddOptional(CLI::App* app, const std::string& name, std::optional<std::string>& target,
@@ -77,17 +81,12 @@ int main(int argc, char** argv) {
               "Coma centre: X is the 0-based column, Y the 0-based row (the sample at "
               "index X + Y*W of the row-major samples)",
               "X,Y");
-  AddOptional(model_cmd, "--center-sky", model.center_sky,
-              "Coma centre on the sky, through the input's WCS: degrees, or RA in hours and "
-              "Dec in degrees as h:m:s,d:m:s",
-              "RA,DEC");
-  model_cmd
-      ->add_option_function<std::string>(
-          "--refine", [&model](const std::string& value) { model.refine = value; },
-          "Centre on the nucleus near the given point: the brightest pixel in a BOX x BOX "
-          "box (default 11), then its centroid above the local background")
-      ->expected(0, 1)
-      ->type_name("[=BOX]");
+  AddOptional(model_cmd, "--center-sky", model.center_sky, kCenterSkyHelp, "RA,DEC");
+  AddOptional(model_cmd, "--refine", model.refine,
+              "Centre on the nucleus near the given point: the brightest pixel in a BOX x BOX "
+              "box (default 11), then its centroid above the local background",
+              "[=BOX]")
+      ->expected(0, 1);
   model_cmd->add_option("--radius", model.radius, "Model radius R in pixels, at most 39999")
       ->required()
       ->type_name("R");
@@ -132,12 +131,10 @@ int main(int argc, char** argv) {
   AddOptional(sequence_cmd, "--centers", sequence.centers,
               "A centre per frame: CSV with a header row file,x,y or file,ra,dec ('-': stdin)",
               "FILE.csv");
-  sequence_cmd
-      ->add_option_function<std::string>(
-          "--refine", [&sequence](const std::string& value) { sequence.refine = value; },
-          "Centre each frame on the nucleus near its centre, in a BOX x BOX box (default 11)")
-      ->expected(0, 1)
-      ->type_name("[=BOX]");
+  AddOptional(sequence_cmd, "--refine", sequence.refine,
+              "Centre each frame on the nucleus near its centre, in a BOX x BOX box (default 11)",
+              "[=BOX]")
+      ->expected(0, 1);
   sequence_cmd->add_flag("--track", sequence.track,
                          "Start each frame's --refine from the previous frame's centroid, "
                          "frames in the order given");
@@ -196,18 +193,13 @@ int main(int argc, char** argv) {
       ->type_name("NAME");
   AddOptional(enhance_cmd, "--center", enhance.center,
               "Coma centre, 0-based column and row; real numbers (sub-pixel)", "X,Y");
-  AddOptional(enhance_cmd, "--center-sky", enhance.center_sky,
-              "Coma centre on the sky, through the input's WCS: degrees, or RA in hours and "
-              "Dec in degrees as h:m:s,d:m:s",
-              "RA,DEC");
-  enhance_cmd
-      ->add_option_function<std::string>(
-          "--refine", [&enhance](const std::string& value) { enhance.refine = value; },
-          "Centre on the nucleus near the given point (its sub-pixel centroid is used): the "
-          "brightest pixel in a BOX x BOX box (default 11), then its centroid above the local "
-          "background")
-      ->expected(0, 1)
-      ->type_name("[=BOX]");
+  AddOptional(enhance_cmd, "--center-sky", enhance.center_sky, kCenterSkyHelp, "RA,DEC");
+  AddOptional(enhance_cmd, "--refine", enhance.refine,
+              "Centre on the nucleus near the given point (its sub-pixel centroid is used): the "
+              "brightest pixel in a BOX x BOX box (default 11), then its centroid above the local "
+              "background",
+              "[=BOX]")
+      ->expected(0, 1);
   enhance_cmd->add_option("-o,--output", enhance.output, "Image to write (FITS, BITPIX -32)")
       ->required()
       ->type_name("OUT.fits");
