@@ -316,14 +316,7 @@ ComaCentre FrameCentreOf(const EnhanceOptions& options, const InputImage& input,
   if (options.center_sky) request.sky = ParseSkyPosition(*options.center_sky);
   if (options.refine) request.refine_box = CentroidBoxOption(*options.refine);
   if (!request.sky && request.refine_box == 0) return given;
-  if (!request.sky) {
-    constexpr double kLimit = 1e9;
-    if (!(std::abs(given.x) < kLimit && std::abs(given.y) < kLimit)) {
-      throw DataError("the centre is far outside the frame");
-    }
-    request.pixel = {static_cast<std::int32_t>(std::floor(given.x + 0.5)),
-                     static_cast<std::int32_t>(std::floor(given.y + 0.5))};
-  }
+  if (!request.sky) request.pixel = NearestPixel(given.x, given.y, "the centre");
   const FrameCentre found = FindFrameCentre(input, options.input, request);
   if (found.centroid) return {found.centroid->first, found.centroid->second};
   return {found.sky_pixel->first, found.sky_pixel->second};

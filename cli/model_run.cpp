@@ -21,17 +21,6 @@ namespace {
 
 constexpr std::int32_t kDefaultCentroidBox = 11;
 
-// The nearest pixel to a sub-pixel position; refused when it is beyond any
-// 32-bit coordinate.
-std::pair<std::int32_t, std::int32_t> NearestPixel(double x, double y, const std::string& what) {
-  constexpr double kLimit = 1e9;
-  if (!(std::abs(x) < kLimit && std::abs(y) < kLimit)) {
-    throw DataError(what + " is far outside the frame");
-  }
-  return {static_cast<std::int32_t>(std::floor(x + 0.5)),
-          static_cast<std::int32_t>(std::floor(y + 0.5))};
-}
-
 // What one run of the engine gives: the model, and for r = 1 .. R the ring
 // medians and member counts.
 struct EngineRun {
@@ -64,6 +53,15 @@ std::string PeakText(float peak) {
 }
 
 }  // namespace
+
+std::pair<std::int32_t, std::int32_t> NearestPixel(double x, double y, const std::string& what) {
+  constexpr double kLimit = 1e9;
+  if (!(std::abs(x) < kLimit && std::abs(y) < kLimit)) {
+    throw DataError(what + " is far outside the frame");
+  }
+  return {static_cast<std::int32_t>(std::floor(x + 0.5)),
+          static_cast<std::int32_t>(std::floor(y + 0.5))};
+}
 
 std::int32_t CentroidBoxOption(const std::string& text) {
   if (text.empty()) return kDefaultCentroidBox;

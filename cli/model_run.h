@@ -43,6 +43,10 @@ struct ModelPaths {
   std::optional<std::string> model, residual, ratio, profile, preview, plot;
 };
 
+// The nearest pixel to a sub-pixel position; refused (ToolError) when it is
+// beyond any 32-bit coordinate. `what` names the position in the message.
+std::pair<std::int32_t, std::int32_t> NearestPixel(double x, double y, const std::string& what);
+
 // The box side of --refine ("" for the default). Throws UsageError.
 std::int32_t CentroidBoxOption(const std::string& text);
 

@@ -77,6 +77,12 @@ std::string NeedsRoot(const char* what) {
   return ::geteuid() == 0 ? "" : std::string("needs root to ") + what;
 }
 
+// A previous output that a killed run must leave as it was.
+std::string PreviousBigOutput(const ScratchDir& s) {
+  WriteBytes(s.Path("big.fits"), "old sample");
+  return std::string();
+}
+
 std::vector<FaultCase> Cases() {
   return {
       // A device is written into, never replaced by a regular file.
@@ -146,10 +152,7 @@ std::vector<FaultCase> Cases() {
       // SIGKILL while an output is being written leaves no temporary and the
       // previous output as it was.
       {"kill_during_write_leaves_nothing",
-       [](const ScratchDir& s) {
-         WriteBytes(s.Path("big.fits"), "old sample");
-         return std::string();
-       },
+       PreviousBigOutput,
        {"sample", "@big.fits", "--size", "4096x4096", "--force"},
        [](const ScratchDir& s) {
          RunControl control;
@@ -163,10 +166,7 @@ std::vector<FaultCase> Cases() {
       // Where the file system has no unnamed files, the private temporary is
       // removed when SIGTERM ends the tool in the middle of the write.
       {"terminated_during_write_without_unnamed_files_leaves_nothing",
-       [](const ScratchDir& s) {
-         WriteBytes(s.Path("big.fits"), "old sample");
-         return std::string();
-       },
+       PreviousBigOutput,
        {"sample", "@big.fits", "--size", "4096x4096", "--force"},
        [](const ScratchDir& s) {
          RunControl control;
